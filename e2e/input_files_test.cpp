@@ -1,0 +1,194 @@
+// Reading and preparing the data set end to end: the .map/.ped readers, the phenotype summary,
+// the alternative phenotype and covariate files, and the SNP filters, with their messages.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "run_zuq.h"
+
+namespace {
+
+// What a run prints from "Reading input files." on, the line itself left out.
+std::string afterReading(const std::string& out) {
+  const std::string mark = "Reading input files.\n";
+  const size_t at = out.find(mark);
+  return at == std::string::npos ? "<not reached>" : out.substr(at + mark.size());
+}
+
+// The prepared-data lines, cut before the analysis flow starts.
+std::string preparation(const std::string& out) {
+  const std::string rest = afterReading(out);
+  const std::string last = "Individuals remaining after filtering: ";
+  const size_t at = rest.find(last);
+  if (at == std::string::npos) return rest;
+  return rest.substr(0, rest.find('\n', at) + 1);
+}
+
+std::vector<std::string> smallArgs(std::vector<std::string> extra) {
+  std::vector<std::string> args = {"--file", dataPath("small"), "--slow"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  return args;
+}
+
+const std::string smallRead =
+    "Map file contains 3 SNP ids. \nPedigree file contains 8 individuals.\n";
+
+TEST(InputFiles, PreparationMessagesFollowTheOptions) {
+  struct Case {
+    std::vector<std::string> extra;
+    std::string expected;
+  } cases[] = {
+      {{},
+       smallRead +
+           "Binary trait:\n    3 cases.\n    3 controls.\n    2 missing.\n\n"
+           "Warning: Deleting 2 individuals with missing phenotype.\n\n"
+           "SNPs remaining after filtering: 3\nIndividuals remaining after filtering: 6\n"},
+      {{"--pheno", dataPath("pheno.txt")},
+       smallRead + "Reading alternative phenotype from file " + dataPath("pheno.txt") +
+           "\nRead alternative phenotype for 3 individuals\n"
+           "Warning: 5 individuals with no phenotype.\n"
+           "Binary trait:\n    2 cases.\n    1 controls.\n    5 missing.\n\n"
+           "Warning: Deleting 5 individuals with missing phenotype.\n\n"
+           "SNPs remaining after filtering: 3\nIndividuals remaining after filtering: 3\n"},
+      {{"--missing-phenotype", "0"},
+       smallRead +
+           "Binary trait:\n    3 cases.\n    3 controls.\n    2 missing.\n\n"
+           "Warning: Deleting 2 individuals with missing phenotype.\n\n"
+           "SNPs remaining after filtering: 3\nIndividuals remaining after filtering: 6\n"},
+      {{"--qt"},
+       smallRead +
+           "Quantitative trait:\n     minimum 0\n     maximum 2\n     average 1.29\n"
+           "          sd 0.756\n\n"
+           "Warning: Deleting 1 individuals with missing phenotype.\n\n"
+           "SNPs remaining after filtering: 3\nIndividuals remaining after filtering: 7\n"},
+      {{"--qt", "--resampling", "1"},
+       smallRead +
+           "Binary trait:\n    3 cases.\n    3 controls.\n    2 missing.\n\n"
+           "Warning: Deleting 2 individuals with missing phenotype.\n\n"
+           "SNPs remaining after filtering: 3\nIndividuals remaining after filtering: 6\n"},
+      {{"--chr", "1", "--debug"},
+       smallRead +
+           "Binary trait:\n    3 cases.\n    3 controls.\n    2 missing.\n\n"
+           "Warning: Deleting 2 individuals with missing phenotype.\n\n"
+           "Selecting only chromosome 1 for analysis.\nRemoving 1 snps.\n   Done (2 snps left)\n"
+           "Filtering SNPs based on maf = 0  maf in cases = 0 maf in controls = 0\n"
+           "SNPs remaining after filtering: 2\nIndividuals remaining after filtering: 6\n"},
+      {{"--exclude", dataPath("exclude.txt"), "--extract", dataPath("extract.txt")},
+       smallRead +
+           "Binary trait:\n    3 cases.\n    3 controls.\n    2 missing.\n\n"
+           "Warning: Deleting 2 individuals with missing phenotype.\n\n"
+           "Reading list of SNPs to exclude from file " + dataPath("exclude.txt") +
+           "\nReading list of SNPs to keep from file " + dataPath("extract.txt") +
+           "\n1 SNPs were excluded from file " + dataPath("exclude.txt") +
+           "\n1 SNPs were deleted, not present in file " + dataPath("extract.txt") +
+           "\nSNPs remaining after filtering: 1\nIndividuals remaining after filtering: 6\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.extra));
+    const zuqRun run = runZuq(smallArgs(c.extra));
+    EXPECT_EQ(preparation(run.out), c.expected);
+  }
+}
+
+TEST(InputFiles, CovariatesAreReadAndListedInModelTxt) {
+  const zuqRun run = runZuq(smallArgs({"--covar", dataPath("covar.txt"), "--qt"}));
+  const std::string expectedReading =
+      "Reading covariate file " + dataPath("covar.txt") +
+      "\nCovariates header line: FID IID AGE SMOKE\n"
+      "Warning: Individual (F9,I9) present in covariates file does not appear in genotype "
+      "data.\n"
+      "Number of covariates: 1\n"
+      "Warning: Cannot find covariates for individual F4,I4\n"
+      "Warning: Cannot find covariates for individual F6,I6\n"
+      "Warning: Cannot find covariates for individual F7,I7\n"
+      "Warning: Cannot find covariates for individual F8,I8\n";
+  EXPECT_NE(run.out.find(smallRead + expectedReading), std::string::npos) << run.out;
+  EXPECT_EQ(readFile(run.directory + "/model.txt"),
+            "F1 I1 2\t1 ~ G 30 1 \n"
+            "F2 I2 2\t2 ~ G 41 0 \n"
+            "F3 I3 2\t0 ~ G NA 1 \n"
+            "F4 I4 1\tNA ~ G NA \n"
+            "F5 I5 1\t2 ~ G 22 \n"
+            "F6 I6 1\t1 ~ G NA \n"
+            "F7 I7 1\t2 ~ G NA \n"
+            "F8 I8 1\t1 ~ G NA \n");
+}
+
+TEST(InputFiles, BadInputEndsWithAClearMessage) {
+  const std::string map3 = "1 a 0 1\n1 b 0 2\n1 c 0 3\n";
+  struct Case {
+    std::string name;
+    std::string ped;  // written as case.ped unless empty
+    std::string map;  // written as case.map unless empty
+    std::string expected;
+  } cases[] = {
+      {"no ped file", "", map3,
+       "Map file contains 3 SNP ids. \nError: Cannot open input file case.ped\n"},
+      {"no map file", "F I 0 0 1 1 A A\n", "", "Error: Cannot open input file case.map\n"},
+      {"short line", "F I 0 0 1 1 A A C C T T\nF J 0 0 1 2 A A C C\n", map3,
+       "Map file contains 3 SNP ids. \n"
+       "Error: Not enough SNP's read from ped file file case.ped line 2\n"},
+      {"long line", "F I 0 0 1 1 A A C C T T G G\n", map3,
+       "Map file contains 3 SNP ids. \nError: Too many genotype data on line 1!\n"},
+      {"trailing empty line", "F I 0 0 1 1 A A C C T T\n\n", map3,
+       "Map file contains 3 SNP ids. \n"
+       "Error: Cannot read all items from ped file input line 2\n"},
+      {"ped file is a directory", "", map3,
+       "Map file contains 3 SNP ids. \nError: Cannot open input file case.ped\n"},
+      {"six fields missing", "F I 0 0 1\n", map3,
+       "Map file contains 3 SNP ids. \n"
+       "Error: Cannot read all items from ped file input line 1\n"},
+      {"non-numeric chromosome", "F I 0 0 1 1 A A C C T T\n", "1 a 0 1\nX b 0 2\n1 c 0 3\n",
+       "Map file contains 1 SNP ids. \nError: Too many genotype data on line 1!\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = makeWorkDirectory();
+    if (!c.ped.empty()) writeFile(dir + "/case.ped", c.ped);
+    if (c.name == "ped file is a directory") std::filesystem::create_directory(dir + "/case.ped");
+    if (!c.map.empty()) writeFile(dir + "/case.map", c.map);
+    const zuqRun run = runZuq({"--file", "case", "--slow"}, dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(afterReading(run.out), c.expected);
+  }
+}
+
+TEST(InputFiles, OddButReadableInputIsRead) {
+  const std::string longId(300000, 'x');
+  struct Case {
+    std::string name;
+    std::string ped;
+    std::string expected;  // the reader's messages
+  } cases[] = {
+      {"windows line ends", "F I 0 0 1 1 A A C G\r\nF J 0 0 1 2 A G G G\r\n",
+       "Map file contains 2 SNP ids. \nPedigree file contains 2 individuals.\n"},
+      {"no final newline", "F I 0 0 1 1 A A C G\nF J 0 0 1 2 A G G G",
+       "Map file contains 2 SNP ids. \nPedigree file contains 2 individuals.\n"},
+      {"very long ids", longId + " " + longId + " 0 0 1 1 A A C G\n",
+       "Map file contains 2 SNP ids. \nPedigree file contains 1 individuals.\n"},
+      {"third allele", "F I 0 0 1 1 A A C G\nF J 0 0 1 2 A G G G\nF K 0 0 1 2 T T C C\n",
+       "Map file contains 2 SNP ids. \n!! Error in genotype line 3, SNP 0 : T (A G)\n"
+       "Pedigree file contains 3 individuals.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = makeWorkDirectory();
+    writeFile(dir + "/case.ped", c.ped);
+    writeFile(dir + "/case.map", "1 a 0 1\n1 b 0 2\n");
+    const zuqRun run = runZuq({"--file", "case", "--slow"}, dir);
+    const std::string read = afterReading(run.out);
+    EXPECT_EQ(read.substr(0, read.find("Binary trait:\n")), c.expected);
+  }
+}
+
+TEST(InputFiles, CpuBelowOneRunsOneThreadAndCleansUp) {
+  const zuqRun run = runZuq(smallArgs({"--cpu", "0"}));
+  EXPECT_NE(run.out.find("Warning: --cpu 0 is not a thread count; using 1 cpu.\n"
+                         "Setting number of cpus to use to 1.\n\n"),
+            std::string::npos);
+  EXPECT_NE(run.out.find("SNPs remaining after filtering: 3\n"), std::string::npos);
+}
+
+}  // namespace

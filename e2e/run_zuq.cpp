@@ -1,0 +1,82 @@
+#include "run_zuq.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+std::string makeWorkDirectory() {
+  const char* base = std::getenv("TMPDIR");
+  std::string templ = std::string(base && *base ? base : "/tmp") + "/zuq-e2e-XXXXXX";
+  std::vector<char> name(templ.begin(), templ.end());
+  name.push_back('\0');
+  if (mkdtemp(name.data()) == nullptr) std::abort();
+  return name.data();
+}
+
+zuqRun runZuq(const std::vector<std::string>& args, const std::string& directory) {
+  zuqRun result;
+  result.directory = directory.empty() ? makeWorkDirectory() : directory;
+  const std::string outPath = result.directory + "/.stdout";
+  const std::string errPath = result.directory + "/.stderr";
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(result.directory.c_str()) != 0) _exit(127);
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int in = open("/dev/null", O_RDONLY);
+    dup2(out, 1);
+    dup2(err, 2);
+    dup2(in, 0);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(ZUQ_BINARY));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(ZUQ_BINARY, argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.out = readFile(outPath);
+  result.err = readFile(errPath);
+  return result;
+}
+
+std::string maskMachineLines(const std::string& text) {
+  static const std::regex processors("machine has [0-9]+ processors");
+  static const std::regex tempName("temp\\.zuq\\.[0-9]{7}\\.");
+  std::string masked = std::regex_replace(text, processors, "machine has N processors");
+  return std::regex_replace(masked, tempName, "temp.zuq.DIGITS.");
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+std::string dataPath(const std::string& name) { return std::string(ZUQ_E2E_DATA) + "/" + name; }
+
+std::string plinkPath() { return ZUQ_PLINK; }
+
+std::string textBefore(const std::string& text, const std::string& prefix) {
+  size_t at = 0;
+  while (at < text.size()) {
+    if (text.compare(at, prefix.size(), prefix) == 0) return text.substr(0, at);
+    const size_t end = text.find('\n', at);
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  return text;
+}

@@ -1,0 +1,27 @@
+// Runs the built zuq binary in a fresh working directory and captures what it prints.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct zuqRun {
+  int status = -1;         // exit status, or -1 when the process did not exit normally
+  std::string out;         // standard output
+  std::string err;         // standard error
+  std::string directory;   // the working directory the run used (kept for inspecting files)
+};
+
+// A new empty directory under the system temporary directory.
+std::string makeWorkDirectory();
+// Runs zuq with the arguments in directory (a new one when empty). Arguments are passed to the
+// program as they stand, without a shell.
+zuqRun runZuq(const std::vector<std::string>& args, const std::string& directory = "");
+// Lines that depend on the machine (processor count, temporary-name digits) made stable.
+std::string maskMachineLines(const std::string& text);
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& text);
+// The fixture directory e2e/data, and the plink 1.07 executable found at configure time.
+std::string dataPath(const std::string& name);
+std::string plinkPath();
+// The output of a run up to (not including) the first line that starts with prefix.
+std::string textBefore(const std::string& text, const std::string& prefix);

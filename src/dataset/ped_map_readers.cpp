@@ -1,0 +1,139 @@
+// The PLINK text data set: the .map and .ped readers, and the removal of individuals whose
+// phenotype is missing.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dataset/dataset.h"
+#include "dataset/ped_line_scanner.h"
+#include "run/exit.h"
+#include "run/settings.h"
+#include "tests/plink_runner.h"
+
+namespace {
+
+[[noreturn]] void cannotOpen(const std::string& fileName) {
+  std::cout << "Error: Cannot open input file " << fileName << "\n";
+  fatalExit(1);
+}
+
+// A directory opens for reading on Linux and then reads as empty: it would pass for a data set
+// without SNPs or individuals.
+bool isDirectory(const std::string& fileName) {
+  std::error_code ignored;
+  return std::filesystem::is_directory(fileName, ignored);
+}
+
+// The record of one .ped line from its six leading fields; genotypes all zero.
+individualRecord* newIndividual(const std::string (&fields)[6]) {
+  auto* person = new individualRecord;
+  person->familyId = fields[0];
+  person->individualId = fields[1];
+  person->fatherId = fields[2];
+  person->motherId = fields[3];
+  person->sex = fields[4];
+  person->phenotype = plink.parseValueOrMissing(fields[5].c_str());
+  person->genotypes.assign(genotypeWordCount(nSnps), 0);
+  return person;
+}
+
+// Reads one .ped line into a new record appended to individuals; every fault is fatal.
+void readPedRecord(pedLineBuffer& line, pedAlleleColumns& alleles, const std::string& fileName) {
+  std::string fields[6];
+  if (!readLeadingFields(line, fields)) {
+    std::cout << "Error: Cannot read all items from ped file input line " << line.lineNumber
+              << "\n";
+    fatalExit(1);
+  }
+  individualRecord* person = newIndividual(fields);
+  if (scanGenotypes(line, alleles, person->genotypes) != nSnps) {
+    std::cout << "Error: Not enough SNP's read from ped file file " << fileName << " line "
+              << line.lineNumber << "\n";
+    fatalExit(1);
+  }
+  person->index = static_cast<int32_t>(individuals.size());
+  individuals.push_back(person);
+}
+
+}  // namespace
+
+void plinkRunner::readPedAndMap(const std::string& pedFileName, const std::string& mapFileName) {
+  // The .ped reader needs nSnps.
+  readMapFile(mapFileName);
+  readPedFile(pedFileName);
+}
+
+void plinkRunner::readMapFile(const std::string& fileName) {
+  std::ifstream file(fileName);
+  if (!file || isDirectory(fileName)) cannotOpen(fileName);
+  // Records are not lines: a whitespace-token stream, ended by the first token that does not
+  // read (end of file, or a chromosome that is no whole number such as X).
+  for (;;) {
+    auto* snp = new snpRecord;
+    if (!(file >> snp->chromosome >> snp->name >> snp->geneticDistance >> snp->position)) {
+      delete snp;
+      break;
+    }
+    snp->index = static_cast<int32_t>(snps.size());  // after any SNPs already there
+    snps.push_back(snp);
+  }
+  nSnps = static_cast<int>(snps.size());
+  std::cout << "Map file contains " << nSnps << " SNP ids. \n";
+}
+
+void plinkRunner::readPedFile(const std::string& fileName) {
+  FILE* file = std::fopen(fileName.c_str(), "r");
+  if (!file || isDirectory(fileName)) cannotOpen(fileName);
+  pedAlleleColumns alleles{std::vector<char>(nSnps, 0), std::vector<char>(nSnps, 0)};
+  pedLineBuffer line;
+  allocPedLineBuffers(line, file);
+  while (readPedLine(line) >= 0) {
+    readPedRecord(line, alleles, fileName);
+    // Counted by the line read, so every message names the line it is about.
+    if (line.length > 0 && line.text[line.length - 1] == '\n') ++line.lineNumber;
+  }
+  // A read error looks like the end of the file to the line reader; the individuals after it
+  // would be lost without a word.
+  if (std::ferror(file)) {
+    std::cout << "Error: Cannot read input file " << fileName << "\n";
+    fatalExit(1);
+  }
+  nIndividuals = static_cast<int>(individuals.size());
+  for (int j = 0; j < nSnps; ++j) {
+    snps[j]->allele1 = alleles.allele1[j];
+    snps[j]->allele2 = alleles.allele2[j];
+  }
+  std::cout << "Pedigree file contains " << nIndividuals << " individuals.\n";
+  freePedLineBuffers(line);
+  std::fclose(file);
+}
+
+double plinkRunner::parseValueOrMissing(const char* text) const {
+  if (missingPhenotype == text) return missingValue;
+  double value = 0;
+  if (std::sscanf(text, "%lf", &value) != 1) return missingValue;
+  return value;
+}
+
+void plinkRunner::removeMissingPhenotypes() {
+  std::vector<individualRecord*> kept;
+  kept.reserve(individuals.size());
+  int removed = 0;
+  for (individualRecord* person : individuals) {
+    if (person->phenotype == missingValue) {
+      delete person;
+      ++removed;
+    } else {
+      kept.push_back(person);  // keeps its index: no renumbering
+    }
+  }
+  if (removed != 0) {
+    std::cout << "Warning: Deleting " << removed << " individuals with missing phenotype.\n\n";
+  }
+  individuals = std::move(kept);
+  nIndividuals = static_cast<int>(individuals.size());
+}

@@ -1,0 +1,408 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dataset/dataset.h"
+#include "run/settings.h"
+#include "tests/plink_runner.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+// A .map file of n SNPs on chromosome 1 named rs0, rs1, ...
+std::string mapOf(int n) {
+  std::string text;
+  for (int j = 0; j < n; ++j)
+    text += "1 rs" + std::to_string(j) + " 0 " + std::to_string(100 * (j + 1)) + "\n";
+  return text;
+}
+
+std::string readWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class PedMapReaders : public testing::Test {
+ protected:
+  void SetUp() override {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    std::string pattern = testing::TempDir() + "ped_map_readers_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override {
+    freeDataSet();
+    missingPhenotype = "-9";
+    std::filesystem::remove_all(dir);
+  }
+
+  std::string write(const std::string& name, const std::string& content) {
+    const std::string path = dir + "/" + name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+  }
+  std::string readMap(const std::string& content) {
+    const std::string path = write("data.map", content);
+    testing::internal::CaptureStdout();
+    plink.readMapFile(path);
+    return testing::internal::GetCapturedStdout();
+  }
+  std::string readPed(const std::string& content) {
+    const std::string path = write("data.ped", content);
+    testing::internal::CaptureStdout();
+    plink.readPedFile(path);
+    return testing::internal::GetCapturedStdout();
+  }
+  // Runs a call that must end through the fatal exit with status 1; returns what it printed.
+  std::string fatalOutput(const std::function<void()>& call) {
+    const std::string capture = dir + "/stdout.txt";
+    std::fflush(stdout);
+    EXPECT_EXIT(
+        {
+          if (!std::freopen(capture.c_str(), "w", stdout)) std::_Exit(2);
+          call();
+        },
+        testing::ExitedWithCode(1), "");
+    return readWhole(capture);
+  }
+  std::vector<unsigned> codesOf(int person) const {
+    std::vector<unsigned> codes;
+    for (int j = 0; j < nSnps; ++j) codes.push_back(genotypeAt(individuals[person]->genotypes, j));
+    return codes;
+  }
+
+  std::string dir;
+};
+
+TEST_F(PedMapReaders, MapIsAStreamOfTokensEndedByTheFirstUnreadableOne) {
+  struct MapCase {
+    const char* name;
+    std::string text;
+    int count;
+  };
+  std::string tenth = mapOf(9) + "X rs9 0 1000\n1 rs10 0 1100\n";
+  const MapCase cases[] = {
+      {"empty file", "", 0},
+      {"records across lines", "1 rs0 0 100 1\nrs1 0\n200\n", 2},
+      {"non-numeric chromosome at record 10", tenth, 9},
+      {"truncated last record", "1 rs0 0 100\n1 rs1 0\n", 1},
+      {"word where the position belongs", "1 rs0 0 x\n", 0},
+  };
+  for (const MapCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(readMap(c.text), "Map file contains " + std::to_string(c.count) + " SNP ids. \n");
+    ASSERT_EQ(nSnps, c.count);
+    ASSERT_EQ(snps.size(), static_cast<size_t>(c.count));
+    for (int j = 0; j < c.count; ++j) {
+      EXPECT_EQ(snps[j]->index, j);
+      EXPECT_EQ(snps[j]->name, "rs" + std::to_string(j));
+      EXPECT_EQ(snps[j]->position, 100 * (j + 1));
+    }
+    freeDataSet();
+  }
+}
+
+TEST_F(PedMapReaders, MapFieldsFollowStreamExtraction) {
+  readMap("11 rs7\t2.5e-1  123456\n-3 a 0 0\n1.5 0 7\n");
+  ASSERT_EQ(nSnps, 3);
+  EXPECT_EQ(snps[0]->chromosome, 11);
+  EXPECT_EQ(snps[0]->name, "rs7");
+  EXPECT_EQ(snps[0]->geneticDistance, 0.25);
+  EXPECT_EQ(snps[0]->position, 123456);
+  EXPECT_EQ(snps[1]->chromosome, -3);
+  // An integer stops at the dot; the rest of the token is the next field.
+  EXPECT_EQ(snps[2]->chromosome, 1);
+  EXPECT_EQ(snps[2]->name, ".5");
+  EXPECT_EQ(snps[2]->geneticDistance, 0.0);
+  EXPECT_EQ(snps[2]->position, 7);
+  EXPECT_EQ(snps[2]->allele1, 0);
+}
+
+TEST_F(PedMapReaders, MapAppendsAfterExistingSnps) {
+  readMap(mapOf(2));
+  readMap(mapOf(3));
+  ASSERT_EQ(nSnps, 5);
+  for (int j = 0; j < 5; ++j) EXPECT_EQ(snps[j]->index, j);
+}
+
+TEST_F(PedMapReaders, MissingFilesAreFatal) {
+  const std::string missing = dir + "/none";
+  EXPECT_EQ(fatalOutput([&] { plink.readMapFile(missing + ".map"); }),
+            "Error: Cannot open input file " + missing + ".map\n");
+  EXPECT_EQ(fatalOutput([&] { plink.readPedFile(missing + ".ped"); }),
+            "Error: Cannot open input file " + missing + ".ped\n");
+}
+
+TEST_F(PedMapReaders, ReadsRecordsAndReportsTheCount) {
+  readMap(mapOf(2));
+  const std::string out =
+      readPed("fam1 ind1 dad mum 2 1.5 A G C C\n fam2\tind2 0 0 1 -9 G G C T\n");
+  EXPECT_EQ(out, "Pedigree file contains 2 individuals.\n");
+  ASSERT_EQ(nIndividuals, 2);
+  ASSERT_EQ(individuals.size(), 2u);
+  const individualRecord& first = *individuals[0];
+  EXPECT_EQ(first.index, 0);
+  EXPECT_EQ(first.familyId, "fam1");
+  EXPECT_EQ(first.individualId, "ind1");
+  EXPECT_EQ(first.fatherId, "dad");
+  EXPECT_EQ(first.motherId, "mum");
+  EXPECT_EQ(first.sex, "2");
+  EXPECT_EQ(first.phenotype, 1.5);
+  EXPECT_TRUE(first.covariates.empty());
+  EXPECT_EQ(individuals[1]->index, 1);
+  EXPECT_EQ(individuals[1]->familyId, "fam2");
+  EXPECT_EQ(individuals[1]->phenotype, missingValue);
+  EXPECT_EQ(codesOf(0), (std::vector<unsigned>{2, 0}));
+  EXPECT_EQ(codesOf(1), (std::vector<unsigned>{3, 2}));
+  EXPECT_EQ(snps[0]->allele1, 'A');
+  EXPECT_EQ(snps[0]->allele2, 'G');
+  EXPECT_EQ(snps[1]->allele1, 'C');
+  EXPECT_EQ(snps[1]->allele2, 'T');
+}
+
+TEST_F(PedMapReaders, BlanksBetweenAllelesAreOptional) {
+  struct LineCase {
+    const char* name;
+    std::string genotypes;
+  };
+  const LineCase cases[] = {
+      {"blank", "A G C C T T"},
+      {"no blanks", "AGCCTT"},
+      {"tabs", "A\tG\tC\tC\tT\tT"},
+      {"runs of blanks", "A \t G  CC\t\tT T \t "},
+      {"Windows line end", "A G C C T T\r"},
+      {"Windows line end after a blank", "A G C C T T \r"},
+  };
+  for (const LineCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    readMap(mapOf(3));
+    EXPECT_EQ(readPed("f i 0 0 1 2 A A C C T T\nf j 0 0 1 2 " + c.genotypes + "\n"),
+              "Pedigree file contains 2 individuals.\n");
+    EXPECT_EQ(codesOf(1), (std::vector<unsigned>{2, 0, 0}));
+    EXPECT_EQ(snps[0]->allele2, 'G');
+    freeDataSet();
+  }
+}
+
+TEST_F(PedMapReaders, WhitespaceOfEveryKindSeparatesTheLeadingFields) {
+  readMap(mapOf(1));
+  readPed("\tf1\ri1\v0\f0  1 2\r0 0\r\nf2 i2 0 0 1 2\rA G\r\nf3 i3 0 0 1 2 A A\r\n");
+  ASSERT_EQ(nIndividuals, 3);
+  EXPECT_EQ(individuals[0]->individualId, "i1");
+  EXPECT_EQ(individuals[0]->motherId, "0");
+  EXPECT_EQ(codesOf(0), std::vector<unsigned>{1});
+  EXPECT_EQ(codesOf(1), std::vector<unsigned>{2});
+  EXPECT_EQ(codesOf(2), std::vector<unsigned>{0});
+}
+
+TEST_F(PedMapReaders, ZeroInEitherPlaceIsMissingAndRegistersNothing) {
+  readMap(mapOf(1));
+  readPed("a a 0 0 1 2 0 A\nb b 0 0 1 2 A 0\nc c 0 0 1 2 0 0\nd d 0 0 1 2 G G\ne e 0 0 1 2 A G\n");
+  const unsigned expected[] = {1, 1, 1, 0, 2};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(codesOf(i)[0], expected[i]) << i;
+  EXPECT_EQ(snps[0]->allele1, 'G');
+  EXPECT_EQ(snps[0]->allele2, 'A');
+}
+
+TEST_F(PedMapReaders, ThirdLetterIsReportedAndReadingGoesOn) {
+  readMap(mapOf(2));
+  const std::string out = readPed(
+      "a a 0 0 1 2 C C A A\n"
+      "b b 0 0 1 2 C C A G\n"
+      "c c 0 0 1 2 c c T T\n"
+      "d d 0 0 1 2 C C A T\n"
+      "e e 0 0 1 2 C C G G\n");
+  EXPECT_EQ(out,
+            "!! Error in genotype line 3, SNP 1 : T (A G)\n"
+            "!! Error in genotype line 4, SNP 1 : T (A G)\n"
+            "Pedigree file contains 5 individuals.\n");
+  const unsigned expectedSnp1[] = {0, 2, 1, 2, 3};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(codesOf(i)[1], expectedSnp1[i]) << i;
+  EXPECT_EQ(snps[1]->allele1, 'A');
+  EXPECT_EQ(snps[1]->allele2, 'G');
+  // Letters are compared as they stand: lower-case c is a second allele.
+  EXPECT_EQ(snps[0]->allele1, 'C');
+  EXPECT_EQ(snps[0]->allele2, 'c');
+  EXPECT_EQ(codesOf(2)[0], 3u);
+}
+
+TEST_F(PedMapReaders, UntypedAndMonomorphicSnpsKeepUnsetAlleles) {
+  readMap(mapOf(2));
+  readPed("a a 0 0 1 2 0 0 T T\nb b 0 0 1 2 0 0 T T\n");
+  EXPECT_EQ(snps[0]->allele1, 0);
+  EXPECT_EQ(snps[0]->allele2, 0);
+  EXPECT_EQ(snps[1]->allele1, 'T');
+  EXPECT_EQ(snps[1]->allele2, 0);
+}
+
+// The first individual is heterozygous A/C everywhere, so allele1 is A and allele2 C in every
+// column and each later genotype has a known code.
+TEST_F(PedMapReaders, CodesArePackedInTheirColumnsWithZeroWordsBeyond) {
+  const char* const pairs[] = {"A A", "0 0", "A C", "C C"};
+  auto codeAt = [](int i, int j) { return static_cast<unsigned>((7 * i + 3 * j + i * j) % 4); };
+  for (int people : {1, 2, 5}) {
+    for (int columns : {0, 1, 31, 32, 33, 63, 64, 65}) {
+      SCOPED_TRACE(std::to_string(people) + " individuals, " + std::to_string(columns) + " SNPs");
+      std::string ped;
+      for (int i = 0; i <= people; ++i) {
+        ped += "f" + std::to_string(i) + " i 0 0 1 2";
+        for (int j = 0; j < columns; ++j)
+          ped += std::string(" ") + (i == 0 ? "A C" : pairs[codeAt(i, j)]);
+        ped += "\n";
+      }
+      readMap(mapOf(columns));
+      readPed(ped);
+      ASSERT_EQ(nIndividuals, people + 1);
+      for (int i = 0; i <= people; ++i) {
+        const std::vector<uint64_t>& words = individuals[i]->genotypes;
+        ASSERT_EQ(words.size(), static_cast<size_t>(columns / 32 + 2));
+        for (int j = 0; j < columns; ++j) {
+          const unsigned expected = i == 0 ? 2u : codeAt(i, j);
+          ASSERT_EQ((words[j / 32] >> (2 * (j % 32))) & 3u, expected) << i << "," << j;
+        }
+        const int usedBits = 2 * (columns % 32);
+        const uint64_t lastWordTail =
+            usedBits > 0 ? words[columns / 32] >> usedBits : words[columns / 32];
+        EXPECT_EQ(lastWordTail, 0u);
+        for (size_t w = columns / 32 + 1; w < words.size(); ++w) EXPECT_EQ(words[w], 0u);
+      }
+      freeDataSet();
+    }
+  }
+}
+
+TEST_F(PedMapReaders, LongFieldsAndLinesAreReadWhole) {
+  const int columns = 40000;  // 160000 bytes of genotypes: past the first buffer size
+  const std::string longId(5000, 'x');
+  std::string ped;
+  for (int i = 0; i < 3; ++i) {
+    ped += longId + std::to_string(i) + " " + longId + " 0 0 1 2";
+    for (int j = 0; j < columns; ++j) ped += (i + j) % 2 ? " A C" : " C C";
+    ped += "\n";
+  }
+  readMap(mapOf(columns));
+  EXPECT_EQ(readPed(ped), "Pedigree file contains 3 individuals.\n");
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(individuals[i]->familyId, longId + std::to_string(i));
+    EXPECT_EQ(individuals[i]->individualId, longId);
+    EXPECT_EQ(individuals[i]->sex, "1");
+  }
+  EXPECT_EQ(snps[0]->allele1, 'C');
+  EXPECT_EQ(snps[0]->allele2, 'A');
+  EXPECT_EQ(genotypeAt(individuals[2]->genotypes, columns - 1), 2u);
+  EXPECT_EQ(genotypeAt(individuals[1]->genotypes, columns - 1), 3u);  // C is its allele2
+}
+
+TEST_F(PedMapReaders, FaultyLinesAreFatalAndNameTheirLine) {
+  struct FatalCase {
+    const char* name;
+    int columns;
+    std::string ped;
+    std::string message;  // {file} stands for the .ped file name
+  };
+  const std::string good = "f i 0 0 1 2 A G A G\n";
+  const FatalCase cases[] = {
+      {"trailing empty line", 2, good + good + "\n",
+       "Error: Cannot read all items from ped file input line 3\n"},
+      {"five fields", 2, good + "f i 0 0 1\n",
+       "Error: Cannot read all items from ped file input line 2\n"},
+      {"blank line", 2, "  \t\r\n", "Error: Cannot read all items from ped file input line 1\n"},
+      {"after lines of six fields only", 0, "f i 0 0 1 2\nf i 0 0 1 2\r\nf\n",
+       "Error: Cannot read all items from ped file input line 3\n"},
+      {"one pair too many", 2, good + "f i 0 0 1 2 A G A G A G\n",
+       "Error: Too many genotype data on line 2!\n"},
+      {"genotypes without SNPs", 0, "f i 0 0 1 2 A G\n",
+       "Error: Too many genotype data on line 1!\n"},
+      {"one pair short", 2, good + good + "f i 0 0 1 2 A G\n",
+       "Error: Not enough SNP's read from ped file file {file} line 3\n"},
+      {"short last line without newline", 2, good + "f i 0 0 1 2 A G",
+       "Error: Not enough SNP's read from ped file file {file} line 2\n"},
+      {"half a pair", 2, "f i 0 0 1 2 A G A\n",
+       "Error: Not enough SNP's read from ped file file {file} line 1\n"},
+      {"text cut by a NUL byte", 2, "f i 0 0 1 2 A G\0A G\n"s,
+       "Error: Not enough SNP's read from ped file file {file} line 1\n"},
+  };
+  for (const FatalCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    readMap(mapOf(c.columns));
+    const std::string path = write("data.ped", c.ped);
+    std::string expected = c.message;
+    if (const size_t at = expected.find("{file}"); at != std::string::npos)
+      expected.replace(at, 6, path);
+    EXPECT_EQ(fatalOutput([&] { plink.readPedFile(path); }), expected);
+    freeDataSet();
+  }
+}
+
+TEST_F(PedMapReaders, MapWithTenthRecordUnreadableStopsPedAtItsFirstLine) {
+  readMap(mapOf(9) + "X rs9 0 1000\n");
+  std::string line = "f i 0 0 1 2";
+  for (int j = 0; j < 10; ++j) line += " A G";
+  const std::string path = write("data.ped", line + "\n" + line + "\n");
+  EXPECT_EQ(fatalOutput([&] { plink.readPedFile(path); }),
+            "Error: Too many genotype data on line 1!\n");
+}
+
+TEST_F(PedMapReaders, ReadPedAndMapReadsTheMapFirst) {
+  const std::string map = write("d.map", mapOf(1));
+  const std::string ped = write("d.ped", "f i 0 0 1 2 A G\n");
+  testing::internal::CaptureStdout();
+  plink.readPedAndMap(ped, map);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Map file contains 1 SNP ids. \nPedigree file contains 1 individuals.\n");
+  EXPECT_EQ(nSnps, 1);
+  EXPECT_EQ(nIndividuals, 1);
+}
+
+TEST_F(PedMapReaders, ParseValueOrMissing) {
+  struct ValueCase {
+    const char* code;
+    const char* text;
+    double value;
+  };
+  const ValueCase cases[] = {
+      {"-9", "-9", missingValue}, {"-9", "-9.0", -9.0},       {"-9", "2x", 2.0},
+      {"-9", "x", missingValue},  {"-9", "", missingValue},   {"-9", " 1.5", 1.5},
+      {"-9", "-9 ", -9.0},        {"-9", "1e3", 1000.0},      {"-9", "+2", 2.0},
+      {"0", "0", missingValue},   {"0", "-9", -9.0},          {"0", "0.0", 0.0},
+      {"NA", "NA", missingValue}, {"NA", "na", missingValue},
+  };
+  for (const ValueCase& c : cases) {
+    SCOPED_TRACE(std::string(c.code) + " / \"" + c.text + "\"");
+    missingPhenotype = c.code;
+    EXPECT_EQ(plink.parseValueOrMissing(c.text), c.value);
+  }
+}
+
+TEST_F(PedMapReaders, RemoveMissingPhenotypesKeepsOrderAndIndex) {
+  readMap(mapOf(1));
+  readPed("a a 0 0 1 2 A A\nb b 0 0 1 -9 A A\nc c 0 0 1 1 A G\nd d 0 0 1 x A A\ne e 0 0 1 2 G G\n");
+  testing::internal::CaptureStdout();
+  plink.removeMissingPhenotypes();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Warning: Deleting 2 individuals with missing phenotype.\n\n");
+  ASSERT_EQ(nIndividuals, 3);
+  ASSERT_EQ(individuals.size(), 3u);
+  const int expectedIndex[] = {0, 2, 4};
+  const char* const expectedId[] = {"a", "c", "e"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(individuals[i]->index, expectedIndex[i]);
+    EXPECT_EQ(individuals[i]->familyId, expectedId[i]);
+  }
+  testing::internal::CaptureStdout();
+  plink.removeMissingPhenotypes();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(nIndividuals, 3);
+}
+
+}  // namespace

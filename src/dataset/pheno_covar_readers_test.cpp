@@ -1,0 +1,264 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dataset/covariates.h"
+#include "dataset/dataset.h"
+#include "run/settings.h"
+#include "tests/plink_runner.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Each test runs in a fresh directory, since the covariate reader writes model.txt there.
+class PhenoCovarReaders : public testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/zuq-pheno-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    directory = name;
+    previous = fs::current_path();
+    fs::current_path(directory);
+  }
+  void TearDown() override {
+    freeDataSet();
+    covariateHeaderLine.clear();
+    fs::current_path(previous);
+    fs::remove_all(directory);
+  }
+  void addPerson(const std::string& family, const std::string& id, double phenotype) {
+    auto* person = new individualRecord;
+    person->index = static_cast<int32_t>(individuals.size());
+    person->familyId = family;
+    person->individualId = id;
+    person->phenotype = phenotype;
+    person->genotypes.assign(genotypeWordCount(0), 0);
+    individuals.push_back(person);
+    nIndividuals = static_cast<int>(individuals.size());
+  }
+  static void writeFile(const std::string& name, const std::string& text) {
+    std::ofstream(name, std::ios::binary) << text;
+  }
+  static std::string readFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  std::string readPhenotypes(const std::string& text) {
+    writeFile("pheno.txt", text);
+    testing::internal::CaptureStdout();
+    plink.readAlternativePhenotype("pheno.txt");
+    return testing::internal::GetCapturedStdout();
+  }
+  std::string readCovariates(const std::string& text) {
+    writeFile("cov.txt", text);
+    testing::internal::CaptureStdout();
+    plink.readCovariateFile("cov.txt");
+    return testing::internal::GetCapturedStdout();
+  }
+
+  fs::path directory;
+  fs::path previous;
+};
+
+TEST_F(PhenoCovarReaders, PhenotypeFileReplacesEveryPhenotype) {
+  const std::string longId(5000, 'q');
+  addPerson("a", "1", 1);
+  addPerson("b", "2", 1);
+  addPerson("c", "3", 1);
+  addPerson("d", "4", 1);
+  addPerson("e", "5", 1);
+  addPerson("f", "6", 1);
+  addPerson("g", "7", 1);  // named on no line
+  addPerson(longId, longId, 1);
+  const std::string output = readPhenotypes(
+      "FID IID PHENO\n"
+      "a 1 2 extra words\n"
+      "b 2\n"                 // only the ids
+      "c 3 -9\n"              // the missing-phenotype code
+      "d 4 case\n"            // no number
+      "e 5 1\n"
+      "zz 99 2\n"             // unknown individual
+      "lonely\n"
+      "\n"
+      "f 6 1.5\r\n"           // Windows line end
+      "e 5 2\n"               // the last line wins
+      "\t" + longId + "  " + longId + " 1\n");
+  EXPECT_EQ(output,
+            "Reading alternative phenotype from file pheno.txt\n"
+            "Read alternative phenotype for 4 individuals\n"
+            "Warning: 4 individuals with no phenotype.\n");
+  const double expected[] = {2, missingValue, missingValue, missingValue, 2, 1.5, missingValue, 1};
+  for (int i = 0; i < nIndividuals; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(individuals[i]->phenotype, expected[i]);
+  }
+}
+
+TEST_F(PhenoCovarReaders, PhenotypeFileNamingNobodyLeavesAllMissing) {
+  addPerson("a", "1", 2);
+  addPerson("b", "2", 1);
+  EXPECT_EQ(readPhenotypes("x y 1\n"),
+            "Reading alternative phenotype from file pheno.txt\n"
+            "Read alternative phenotype for 0 individuals\n"
+            "Warning: 2 individuals with no phenotype.\n");
+  EXPECT_EQ(individuals[0]->phenotype, missingValue);
+  EXPECT_EQ(individuals[1]->phenotype, missingValue);
+}
+
+TEST_F(PhenoCovarReaders, SharedIdKeyBelongsToTheLaterIndividual) {
+  addPerson("a", "1", 2);
+  addPerson("a", "1", 2);
+  addPerson("b", "2", 2);
+  EXPECT_EQ(readPhenotypes("a 1 1\nb 2 1\n"),
+            "Reading alternative phenotype from file pheno.txt\n"
+            "Read alternative phenotype for 2 individuals\n"
+            "Warning: 1 individuals with no phenotype.\n");
+  EXPECT_EQ(individuals[0]->phenotype, missingValue);
+  EXPECT_EQ(individuals[1]->phenotype, 1.0);
+}
+
+TEST_F(PhenoCovarReaders, MissingPhenotypeCodeFollowsTheSetting) {
+  const std::string saved = missingPhenotype;
+  missingPhenotype = "0";
+  addPerson("a", "1", 2);
+  addPerson("b", "2", 2);
+  readPhenotypes("a 1 0\nb 2 -9\n");
+  missingPhenotype = saved;
+  EXPECT_EQ(individuals[0]->phenotype, missingValue);
+  EXPECT_EQ(individuals[1]->phenotype, -9.0);
+}
+
+TEST_F(PhenoCovarReaders, UnopenableFilesAreFatal) {
+  // Standard output goes to standard error in the child, where the death test reads it.
+  EXPECT_EXIT(
+      {
+        dup2(STDERR_FILENO, STDOUT_FILENO);
+        plink.readAlternativePhenotype("absent.txt");
+      },
+      testing::ExitedWithCode(1),
+      "^Reading alternative phenotype from file absent.txt\nError: Cannot read file absent.txt\n$");
+  EXPECT_EXIT(
+      {
+        dup2(STDERR_FILENO, STDOUT_FILENO);
+        plink.readCovariateFile("absent.txt");
+      },
+      testing::ExitedWithCode(1),
+      "^Reading covariate file absent.txt\nError: Cannot open covariates file absent.txt\n$");
+}
+
+TEST_F(PhenoCovarReaders, CovariateFileWithHeaderUnknownAndMissingIndividuals) {
+  addPerson("a", "1", 2);
+  addPerson("b", "2", 1.5);
+  addPerson("c", "3", missingValue);
+  addPerson("d", "4", 1);
+  const std::string output = readCovariates(
+      "FID IID age bmi\r\n"
+      "a 1 30 22.5\r\n"
+      "zz 9 1 2\n"
+      "b 2 -9 abc\n"
+      "\n"
+      "c 3 1.23456789 1e-7\n");
+  EXPECT_EQ(output,
+            "Reading covariate file cov.txt\n"
+            "Covariates header line: FID IID age bmi\n"
+            "Warning: Individual (zz,9) present in covariates file does not appear in genotype "
+            "data.\n"
+            "Number of covariates: 2\n"
+            "Warning: Cannot find covariates for individual d,4\n");
+  EXPECT_EQ(covariateHeaderLine, "FID IID age bmi");
+  EXPECT_EQ(individuals[0]->covariates, (std::vector<double>{30, 22.5}));
+  EXPECT_EQ(individuals[1]->covariates, (std::vector<double>{missingValue, missingValue}));
+  EXPECT_EQ(individuals[2]->covariates, (std::vector<double>{1.23456789, 1e-7}));
+  EXPECT_EQ(individuals[3]->covariates, (std::vector<double>{missingValue, missingValue}));
+  EXPECT_EQ(readFile("model.txt"),
+            "a 1 2\t2 ~ G 30 22.5 \n"
+            "b 2 2\t1.5 ~ G NA NA \n"
+            "c 3 2\tNA ~ G 1.23457 1e-07 \n"
+            "d 4 2\t1 ~ G NA NA \n");
+}
+
+TEST_F(PhenoCovarReaders, OnlyAFirstLineNamingNobodyIsTheHeader) {
+  struct HeaderCase {
+    const char* name;
+    std::string file;
+    std::string header;
+    std::string messages;  // between the first line of output and the covariate count
+  };
+  const HeaderCase cases[] = {
+      {"data line first", "a 1 5\nzz 9 6\n", "",
+       "Warning: Individual (zz,9) present in covariates file does not appear in genotype "
+       "data.\n"},
+      {"short first line still counts", "x\nzz 9 6\na 1 5\n", "",
+       "Warning: Individual (zz,9) present in covariates file does not appear in genotype "
+       "data.\n"},
+      {"unknown first line is the header", "zz 9 h\na 1 5\n", "zz 9 h",
+       "Covariates header line: zz 9 h\n"},
+      {"unknown data line first is lost as header", "  zz   9 6\t\na 1 5\n", "  zz   9 6\t",
+       "Covariates header line:   zz   9 6\t\n"},
+  };
+  for (const HeaderCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    addPerson("a", "1", 2);
+    EXPECT_EQ(readCovariates(c.file),
+              "Reading covariate file cov.txt\n" + c.messages + "Number of covariates: 1\n");
+    EXPECT_EQ(covariateHeaderLine, c.header);
+    EXPECT_EQ(individuals[0]->covariates, std::vector<double>{5});
+    freeDataSet();
+    covariateHeaderLine.clear();
+  }
+}
+
+TEST_F(PhenoCovarReaders, HeaderOnlyGivesNoCovariates) {
+  addPerson("a", "1", 2);
+  addPerson("b", "2", 1);
+  EXPECT_EQ(readCovariates("FID IID\n"),
+            "Reading covariate file cov.txt\n"
+            "Covariates header line: FID IID\n"
+            "Number of covariates: 0\n"
+            "Warning: Cannot find covariates for individual a,1\n"
+            "Warning: Cannot find covariates for individual b,2\n");
+  EXPECT_TRUE(individuals[0]->covariates.empty());
+  EXPECT_EQ(readFile("model.txt"), "a 1 0\t2 ~ G \nb 2 0\t1 ~ G \n");
+}
+
+TEST_F(PhenoCovarReaders, CovariateLinesAreKeptAsTheFileGivesThem) {
+  addPerson("a", "1", 2);
+  addPerson("b", "2", 1);
+  addPerson("c", "3", 1);
+  const std::string output = readCovariates("a 1 1 2\nb 2 3\na 1 4 5\n");
+  EXPECT_EQ(output,
+            "Reading covariate file cov.txt\n"
+            "Number of covariates: 2\n"
+            "Warning: Cannot find covariates for individual c,3\n");
+  EXPECT_EQ(covariateHeaderLine, "");
+  EXPECT_EQ(individuals[0]->covariates, (std::vector<double>{1, 2, 4, 5}));
+  EXPECT_EQ(individuals[1]->covariates, std::vector<double>{3});
+  EXPECT_EQ(individuals[2]->covariates, (std::vector<double>{missingValue, missingValue}));
+  EXPECT_EQ(readFile("model.txt"),
+            "a 1 4\t2 ~ G 1 2 4 5 \nb 2 1\t1 ~ G 3 \nc 3 2\t1 ~ G NA NA \n");
+}
+
+TEST_F(PhenoCovarReaders, LongIdsAndFieldsAreReadWhole) {
+  const std::string longId(20000, 'i');
+  const std::string longValue = "1." + std::string(20000, '5');
+  addPerson(longId, "x" + longId, 2);
+  const std::string output = readCovariates(longId + " x" + longId + " " + longValue + "\n" +
+                                            longId + " y" + longId + " 1\n");
+  EXPECT_EQ(output,
+            "Reading covariate file cov.txt\n"
+            "Warning: Individual (" + longId + ",y" + longId +
+                ") present in covariates file does not appear in genotype data.\n"
+            "Number of covariates: 1\n");
+  ASSERT_EQ(individuals[0]->covariates.size(), 1u);
+  EXPECT_DOUBLE_EQ(individuals[0]->covariates[0], 1.5555555555555556);
+}
+
+}  // namespace

@@ -1,0 +1,1 @@
+// A subsystem whose code is still to come builds from this file alone.

@@ -1,0 +1,71 @@
+#include "run/random_generator.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// The generator's sequence written as the plain recurrence x(n) = x(n-33) + x(n-13) over the
+// LCG-filled start words, independent of the circular buffer the class keeps.
+std::vector<uint32_t> recurrence(int32_t seed, int count) {
+  std::vector<uint32_t> x(33);
+  x[0] = static_cast<uint32_t>(seed);
+  for (int k = 1; k < 33; ++k) x[k] = x[k - 1] * 1103515245u + 12345u;
+  // The state words are consumed from the top: word 32 first, with word 12 as its partner.
+  std::vector<uint32_t> seq(x.rbegin(), x.rend());
+  for (int n = 0; n < 330 + count; ++n) {
+    const size_t i = seq.size();
+    seq.push_back(seq[i - 33] + seq[i - 13]);
+  }
+  return std::vector<uint32_t>(seq.end() - count, seq.end());
+}
+
+TEST(RandomGenerator, FollowsTheLaggedFibonacciRecurrenceAfterWarmUp) {
+  for (int32_t seed : {0, 1, 5, 12345, -7, 2147483647}) {
+    SCOPED_TRACE(seed);
+    randomGenerator g(seed);
+    const std::vector<uint32_t> expected = recurrence(seed, 200);
+    for (int n = 0; n < 200; ++n) ASSERT_EQ(g.next(), expected[n]) << "draw " << n;
+  }
+}
+
+TEST(RandomGenerator, ReseedingRepeatsTheSequenceWhateverCameBefore) {
+  randomGenerator a(99);
+  for (int n = 0; n < 1000; ++n) a.next();
+  a.seed(5);
+  randomGenerator b(5);
+  for (int n = 0; n < 500; ++n) ASSERT_EQ(a.next(), b.next());
+  EXPECT_EQ(a.seedValue, 5);
+}
+
+TEST(RandomGenerator, DrawsStayInTheirRanges) {
+  randomGenerator g(3);
+  for (int n = 0; n < 10000; ++n) {
+    EXPECT_EQ(g.indexBelow(1), 0);
+    const int i = g.indexBelow(7);
+    EXPECT_GE(i, 0);
+    EXPECT_LT(i, 7);
+    const double u = g.uniform();
+    EXPECT_GE(u, 0.0);
+    EXPECT_LE(u, 1.0);
+    const double p = g.phenotype();
+    EXPECT_TRUE(p == 1.0 || p == 2.0);
+  }
+}
+
+TEST(RandomGeneratorDeathTest, ADrawInsideAnotherDrawAbortsTheProgram) {
+  EXPECT_EXIT(
+      {
+        dup2(STDERR_FILENO, STDOUT_FILENO);  // the message goes to standard output
+        randomGenerator g(1);
+        rngEntryCount = 1;  // another caller is inside a step
+        g.next();
+      },
+      testing::ExitedWithCode(1), "^RNG Double Entry.. Program aborted\n$");
+}
+
+}  // namespace

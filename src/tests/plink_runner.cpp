@@ -1,0 +1,70 @@
+#include "tests/plink_runner.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+
+#include "run/exit.h"
+
+plinkRunner::plinkRunner() : executable("plink"), arguments("--allow-no-sex --noweb --silent") {}
+
+void plinkRunner::appendSpaceAndString(const std::string& text) { arguments += " " + text; }
+
+void plinkRunner::run(const std::string& extra) const {
+  const std::string command = executable + " " + arguments + " " + extra + " ";
+  // Output written so far must reach the terminal before plink's own.
+  std::cout.flush();
+  const int status = std::system(command.c_str());
+  if (status != 0) {
+    std::cout << "Error: execution of plink failed with exit code " << status << "\n"
+              << "  command was '" << command << "'\n";
+    fatalExit(1);
+  }
+}
+
+namespace {
+
+// The number after the first word of the log that begins with 'v' (-1 when there is none).
+double versionFromLog(std::ifstream& log) {
+  std::string word;
+  while (log >> word) {
+    if (word[0] != 'v') continue;
+    word[0] = '0';
+    return std::strtod(word.c_str(), nullptr);
+  }
+  return -1;
+}
+
+}  // namespace
+
+double plinkRunner::probePlinkVersion(const std::string& prefix) const {
+  const std::string logName = prefix + "plinktest.log";
+  const std::string mapName = prefix + "plinktest.map";
+  const std::string pedName = prefix + "plinktest.ped";
+  std::remove(logName.c_str());
+  {
+    std::ofstream map(mapName);
+    if (!map) {
+      std::cout << "Error: Cannot write to scratch directory: '" << prefix << "'\n";
+      fatalExit(1);
+    }
+    map << "1 snp 0 0\n";
+  }
+  {
+    std::ofstream ped(pedName);
+    ped << "per0 per0 0 0 2 2 B A\n";
+  }
+  run("--file " + prefix + "plinktest --out " + prefix + "plinktest");
+  std::remove(mapName.c_str());
+  std::remove(pedName.c_str());
+  double version = -1;
+  {
+    std::ifstream log(logName);
+    if (log) version = versionFromLog(log);
+  }
+  std::remove(logName.c_str());
+  std::remove(mapName.c_str());
+  std::remove(pedName.c_str());
+  return version;
+}

@@ -1,0 +1,55 @@
+// The outside program plink: how to call it, one command at a time through the shell. The
+// class also carries the readers of the PLINK text formats, which use none of its fields.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct individualRecord;
+struct snpRecord;
+struct significanceRecord;
+struct estimateRecord;
+
+class plinkRunner {
+ public:
+  plinkRunner();
+
+  // Runs executable + " " + arguments + " " + extra + " " through the shell; returns only when
+  // plink exited with status 0, otherwise reports the command and ends through fatalExit(1).
+  void run(const std::string& extra) const;
+  // The version plink writes into the log of a one-SNP run in the scratch prefix; -1 when the
+  // log cannot be read or holds no word beginning with 'v'.
+  double probePlinkVersion(const std::string& prefix) const;
+  void appendSpaceAndString(const std::string& text);
+
+  // Readers of the PLINK text data set (.map and .ped).
+  void readPedAndMap(const std::string& pedFileName, const std::string& mapFileName);
+  void readMapFile(const std::string& fileName);
+  void readPedFile(const std::string& fileName);
+  // A phenotype or covariate field: missingValue for the missing-phenotype code or no number.
+  double parseValueOrMissing(const char* text) const;
+  void removeMissingPhenotypes();
+
+  // Readers of the alternative phenotype (--pheno) and covariate (--covar) files.
+  void readAlternativePhenotype(const std::string& fileName);
+  void readCovariateFile(const std::string& fileName);
+
+  // PLINK binary fileset (base.bed/.bim/.fam, and .cov with covariates) of the individuals and
+  // SNPs given; newfids renumbers the individual ids i0, i1, ... Completes unset alleles.
+  void writeBinaryFileset(const std::string& base, const std::vector<individualRecord*>& people,
+                          const std::vector<snpRecord*>& snpList, int newfids);
+  // plink runs on a fileset just written, with their result files read back per SNP.
+  void runPlinkModel(const std::string& base, const std::string& outName,
+                     std::vector<significanceRecord>& out);
+  void runPlinkLinear(const std::string& base, std::vector<estimateRecord>& out,
+                      const std::vector<snpRecord*>& snpList);
+  void runPlinkLogistic(const std::string& base, std::vector<estimateRecord>& out,
+                        const std::vector<snpRecord*>& snpList);
+  void runPlinkRPlugin(const std::string& base, std::vector<estimateRecord>& out,
+                       const std::vector<snpRecord*>& snpList, std::string scriptName);
+
+  std::string executable;
+  std::string arguments;
+};
+
+inline plinkRunner plink;
