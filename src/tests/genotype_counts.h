@@ -1,0 +1,71 @@
+// Per-SNP genotype reading kernels of the in-process scans: case/control genotype cells and
+// the allele-1 dosage of every typed individual.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "dataset/dataset.h"
+
+// Genotype counts of one SNP column; a case has phenotype exactly 2.0, anyone else counts as
+// a control. A11 homozygous allele 1, A12 heterozygous, A22 homozygous allele 2.
+struct genotypeCells {
+  int32_t caseA11 = 0;
+  int32_t caseA12 = 0;
+  int32_t caseA22 = 0;
+  int32_t ctrlA11 = 0;
+  int32_t ctrlA12 = 0;
+  int32_t ctrlA22 = 0;
+};
+
+// Allele counts derived from the cells: a homozygote carries two copies, a heterozygote one.
+struct alleleCounts {
+  int32_t caseA1 = 0;
+  int32_t caseA2 = 0;
+  int32_t ctrlA1 = 0;
+  int32_t ctrlA2 = 0;
+};
+
+// Counts the genotype cells of one SNP column over a list of individuals (repeats count again,
+// missing genotypes not at all). Precondition: every individual holds the column.
+// No allocation here: this runs once per SNP per resample, on many threads at once.
+inline genotypeCells countGenotypeCells(const std::vector<individualRecord*>& people,
+                                        int column) {
+  const size_t word = static_cast<size_t>(column) >> 5;
+  const unsigned shift = 2u * (static_cast<unsigned>(column) & 31u);
+  // Slot = genotype code + 4 for a case: one increment per individual, no branch.
+  int32_t slots[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  for (const individualRecord* person : people) {
+    const unsigned code = static_cast<unsigned>(person->genotypes[word] >> shift) & 3u;
+    ++slots[code + (person->phenotype == 2.0 ? 4u : 0u)];
+  }
+  genotypeCells cells;
+  cells.ctrlA11 = slots[homozygousAllele1];
+  cells.ctrlA12 = slots[heterozygous];
+  cells.ctrlA22 = slots[homozygousAllele2];
+  cells.caseA11 = slots[4 + homozygousAllele1];
+  cells.caseA12 = slots[4 + heterozygous];
+  cells.caseA22 = slots[4 + homozygousAllele2];
+  return cells;
+}
+
+inline alleleCounts allelesFromCells(const genotypeCells& c) {
+  return {2 * c.caseA11 + c.caseA12, 2 * c.caseA22 + c.caseA12,
+          2 * c.ctrlA11 + c.ctrlA12, 2 * c.ctrlA22 + c.ctrlA12};
+}
+
+// Copies of allele 1 for genotype codes 0, 2 and 3; code 1 (missing) has none and is skipped.
+inline constexpr int allele1Dosage[4] = {2, 0, 1, 0};
+
+// Calls visit(dosage, phenotype) for every individual with a known genotype in the column, in
+// list order (repeats again). No allocation; the regression runs it twice per SNP.
+template <typename Visitor>
+inline void forEachTypedDosage(const std::vector<individualRecord*>& people, int column,
+                               Visitor&& visit) {
+  const size_t word = static_cast<size_t>(column) >> 5;
+  const unsigned shift = 2u * (static_cast<unsigned>(column) & 31u);
+  for (const individualRecord* person : people) {
+    const unsigned code = static_cast<unsigned>(person->genotypes[word] >> shift) & 3u;
+    if (code != missingGenotype) visit(static_cast<double>(allele1Dosage[code]), person->phenotype);
+  }
+}

@@ -1,0 +1,31 @@
+# R's glm on the fixture, coded as the program codes it: ADD counts copies of allele 1, the
+# first allele letter met in the .ped file (line by line, first letter of a pair first);
+# y is 0 for phenotype 1 and 1 otherwise. Writes SNP, allele 1, rows used, OR, Wald p.
+ped <- read.table("logistic.ped", colClasses = "character")
+map <- read.table("logistic.map", colClasses = "character")
+cov <- read.table("logistic.cov", header = TRUE, colClasses = "character")
+stopifnot(all(cov$FID == ped$V1), all(cov$IID == ped$V2))
+covariates <- sapply(cov[, -(1:2)], function(v) ifelse(v == "-9", NA, as.numeric(v)))
+y <- as.integer(as.numeric(ped$V6) != 1)
+
+fitAll <- function(useCovariates, outName) {
+  lines <- character(0)
+  for (j in seq_len(nrow(map))) {
+    first <- ped[[5 + 2 * j]]
+    second <- ped[[6 + 2 * j]]
+    met <- as.vector(rbind(first, second))
+    allele1 <- met[met != "0"][1]
+    add <- ifelse(first == "0" | second == "0", NA, (first == allele1) + (second == allele1))
+    data <- data.frame(y = y, add = add, covariates)
+    formula <- if (useCovariates) y ~ . else y ~ add
+    model <- glm(formula, family = binomial, data = data,
+                 control = glm.control(epsilon = 1e-15, maxit = 100))
+    b <- coef(model)[["add"]]
+    se <- sqrt(vcov(model)["add", "add"])
+    lines <- c(lines, sprintf("%s %s %d %.17g %.17g", map$V2[j], allele1, nobs(model), exp(b),
+                              pchisq((b / se)^2, 1, lower.tail = FALSE)))
+  }
+  writeLines(c("SNP A1 NMISS OR P", lines), outName)
+}
+fitAll(FALSE, "r_nocov.txt")
+fitAll(TRUE, "r_cov.txt")
