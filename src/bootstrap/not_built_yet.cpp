@@ -1,4 +1,4 @@
-// The flows below are still to be written. Until then a run that needs one of them stops with
+// The cluster flows below are still to be written. Until then a run that needs one of them stops with
 // a clear error instead of pretending to have analysed anything.
 #include <iostream>
 
@@ -16,8 +16,5 @@ namespace {
 
 }  // namespace
 
-void runAnalysis() { notAvailable("The bootstrap analysis"); }
-void writeSingleSnps() { notAvailable("--single"); }
 void setUpClusterInstance() { notAvailable("--cluster"); }
 void joinClusterResults() { notAvailable("--join"); }
-void writeStatistics() { notAvailable("--stats"); }

@@ -25,7 +25,7 @@ void completeScratchPrefix() {
 
 void removeTempFiles() {
   if (debugLevel != 0 || !tempNamesInUse) return;
-  static const char* const stems[] = {"all", "ud", "ue", "un", "Un"};
+  static const char* const stems[] = {"all", "ud", "ue", "un", "Un", "cor_Ud", "cor_Ue"};
   static const char* const extensions[] = {".bed", ".bim", ".fam", ".model", ".assoc.logistic",
                                            ".assoc.linear", ".log", ".cov", ".nosex"};
   // Worker threads are numbered below the runtime's thread count, which can exceed cpuCount

@@ -79,10 +79,13 @@ TEST_F(TempFiles, RemovesEveryListedNameAndNothingElse) {
   scratchPrefix = directory + "/p.";
   cpuCount = 3;
   debugLevel = 0;
-  const std::string listed[] = {"p.all.bed", "p.cpu0ud.bim",     "p.cpu2Un.assoc.logistic",
-                                "p.un.nosex", "p.plinktest.log", "p.lockfile",
-                                "p.cpu1ue.cov"};
-  const std::string unlisted[] = {"p.all.auto.R", "p.cor_Ud.bed", "q.all.bed", "p.cpu3all.bed"};
+  const std::string listed[] = {"p.all.bed",       "p.cpu0ud.bim",
+                                "p.cpu2Un.assoc.logistic",     "p.un.nosex",
+                                "p.plinktest.log", "p.lockfile",
+                                "p.cpu1ue.cov",    "p.cpu2cor_Ud.bed",
+                                "p.cpu0cor_Ue.assoc.logistic", "p.cor_Ue.fam"};
+  const std::string unlisted[] = {"p.all.auto.R", "p.cpu1cor_Ud.auto.R", "q.all.bed",
+                                  "p.cpu3all.bed", "cor_Ud.bed"};
   for (const auto& n : listed) touch(n);
   for (const auto& n : unlisted) touch(n);
   const int runtimeThreads = omp_get_max_threads();

@@ -1,0 +1,226 @@
+// The whole analysis end to end on the example data set: the results table against plink
+// 1.07's own tests, reproducibility, and the options that change what the analysis writes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "run_zuq.h"
+
+namespace {
+
+const std::string example = dataPath("../../examples/casecontrol");
+
+std::vector<std::string> exampleArgs(std::vector<std::string> extra) {
+  std::vector<std::string> args = {"--file", example, "--plink", plinkPath(), "--seed", "11"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  return args;
+}
+
+std::vector<std::string> words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+// The rows of a results table (the header included) as whitespace-separated cells.
+std::vector<std::vector<std::string>> tableRows(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty()) rows.push_back(words(line));
+  }
+  return rows;
+}
+
+struct plinkRow {
+  std::string a1;
+  double trendP, oddsRatio;
+};
+
+std::map<std::string, plinkRow> plinkOracle() {
+  std::map<std::string, plinkRow> rows;
+  std::istringstream in(readFile(dataPath("casecontrol_plink.expected")));
+  std::string header;
+  std::getline(in, header);
+  std::string snp, a1, p, oddsRatio;
+  while (in >> snp >> a1 >> p >> oddsRatio) rows[snp] = {a1, std::stod(p), std::stod(oddsRatio)};
+  return rows;
+}
+
+TEST(Analysis, NaiveColumnsAgreeWithPlinkAndTheTableIsComplete) {
+  const zuqRun run = runZuq(exampleArgs({"--alpha", "1e-3", "--L1", "8", "--L2", "8"}));
+  ASSERT_EQ(run.status, 0) << run.out;
+  const auto rows = tableRows(readFile(run.directory + "/out.zuq"));
+  ASSERT_GE(rows.size(), 2u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"CHR", "SNP", "BP", "MAF", "A1", "P", "OR", "UBOOT",
+                                               "CI_L", "CI_U"}));
+  const auto oracle = plinkOracle();
+  double previousP = 0;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    const auto& r = rows[i];
+    SCOPED_TRACE(r[1]);
+    ASSERT_EQ(r.size(), 10u);
+    const plinkRow& expected = oracle.at(r[1]);
+    const double p = std::stod(r[5]);
+    EXPECT_LE(p, 1e-3);
+    EXPECT_GE(p, previousP);  // rank order
+    previousP = p;
+    // Three significant digits in the table, four in plink's file.
+    EXPECT_NEAR(p, expected.trendP, 6e-3 * expected.trendP);
+    // The table gives the odds ratio of the allele that raises risk; plink that of its A1.
+    const double plinkOr = r[4] == expected.a1 ? expected.oddsRatio : 1 / expected.oddsRatio;
+    EXPECT_NEAR(std::stod(r[6]), plinkOr, 1e-3 * plinkOr);
+    EXPECT_GE(std::stod(r[6]), 1.0);
+    const double ub = std::stod(r[7]), lower = std::stod(r[8]), upper = std::stod(r[9]);
+    EXPECT_GE(ub, 1.0);
+    EXPECT_LE(lower, upper);
+  }
+  // Standard output shows the same table after its closing lines.
+  const std::string tableStart = "Analysis finished.\nThere were " +
+                                 std::to_string(rows.size() - 1) +
+                                 " significant SNPs in original dataset.\n\n";
+  const size_t at = run.out.find(tableStart);
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(run.out.substr(at + tableStart.size()), readFile(run.directory + "/out.zuq"));
+}
+
+TEST(Analysis, OneThreadWithASeedRepeatsItselfExactly) {
+  const auto args = exampleArgs({"--cpu", "1", "--alpha", "1e-3", "--L1", "3", "--L2", "4"});
+  const zuqRun first = runZuq(args);
+  const zuqRun second = runZuq(args);
+  ASSERT_EQ(first.status, 0);
+  EXPECT_EQ(maskMachineLines(first.out), maskMachineLines(second.out));
+  EXPECT_EQ(readFile(first.directory + "/out.zuq"), readFile(second.directory + "/out.zuq"));
+  // Another seed draws other resamples.
+  auto other = args;
+  other[5] = "12";
+  const zuqRun third = runZuq(other);
+  EXPECT_NE(readFile(first.directory + "/out.zuq"), readFile(third.directory + "/out.zuq"));
+}
+
+TEST(Analysis, ThreadsChangeOnlyTheBootstrapColumns) {
+  const zuqRun one = runZuq(exampleArgs({"--cpu", "1", "--alpha", "1e-3"}));
+  const zuqRun eight = runZuq(exampleArgs({"--cpu", "8", "--alpha", "1e-3"}));
+  const auto a = tableRows(readFile(one.directory + "/out.zuq"));
+  const auto b = tableRows(readFile(eight.directory + "/out.zuq"));
+  ASSERT_EQ(a.size(), b.size());
+  for (size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(std::vector<std::string>(a[i].begin(), a[i].begin() + 7),
+              std::vector<std::string>(b[i].begin(), b[i].begin() + 7));
+  }
+}
+
+TEST(Analysis, OptionsShapeTheTable) {
+  struct Case {
+    std::vector<std::string> extra;
+    std::vector<std::string> header;
+    size_t rows;  // 0: not checked
+  } cases[] = {
+      {{"--alpha", "1e-3", "--top", "2"},
+       {"CHR", "SNP", "BP", "MAF", "A1", "P", "OR", "UBOOT", "CI_L", "CI_U"}, 2},
+      {{"--alpha", "1e-3", "--log"},
+       {"CHR", "SNP", "BP", "MAF", "A1", "P", "LOGOR", "UBOOT", "CI_L", "CI_U"}, 5},
+      {{"--alpha", "1e-3", "--debug", "--L0", "20"},
+       {"CHR", "SNP", "BP", "MAF", "A1", "P", "OR", "UBOOT", "CI_L", "CI_U", "PSIG"}, 5},
+      {{"--alpha", "1e-3", "--qt", "--L0", "10"},
+       {"CHR", "SNP", "BP", "MAF", "A1", "P", "BETA", "UBOOT", "CI_L", "CI_U"}, 0},
+      {{"--alpha", "1e-3", "--keep", "20"},
+       {"CHR", "SNP", "BP", "MAF", "A1", "P", "OR", "UBOOT", "CI_L", "CI_U"}, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.extra));
+    const zuqRun run = runZuq(exampleArgs(c.extra));
+    ASSERT_EQ(run.status, 0) << run.out.substr(run.out.size() > 2000 ? run.out.size() - 2000 : 0);
+    const auto rows = tableRows(readFile(run.directory + "/out.zuq"));
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0], c.header);
+    if (c.rows != 0) EXPECT_EQ(rows.size() - 1, c.rows);
+  }
+}
+
+TEST(Analysis, KeepCutsTheDataSetAndScansAgain) {
+  const zuqRun run = runZuq(exampleArgs({"--alpha", "1e-3", "--keep", "20", "--L0", "5"}));
+  EXPECT_NE(run.out.find("Original dataset: # of significant snps = 5 \n"
+                         "Keeping only 20 SNPs to speed up computation.\n"
+                         "Number of snps now is 20\n"
+                         "Computing naive estimate...\n\n"
+                         "Original dataset: # of significant snps = 5 \n"),
+            std::string::npos);
+  const zuqRun tooFew = runZuq(exampleArgs({"--alpha", "1e-3", "--keep", "3"}));
+  EXPECT_EQ(tooFew.status, 1);
+  EXPECT_NE(tooFew.out.find("Keeping only 3 SNPs to speed up computation.\n"
+                            "Error: Cannot keep less than the number of significant SNPs\n"),
+            std::string::npos);
+}
+
+TEST(Analysis, RunsThatEndEarly) {
+  struct Case {
+    std::vector<std::string> extra;
+    int status;
+    std::string ending;  // the last text of standard output
+  } cases[] = {
+      {{"--alpha", "1e-12"}, 1, "\nNo Significant SNPs in input file. Nothing to do.\n"},
+      {{"--slow", "--alpha", "1e-3"}, 1,
+       "Error: Writing a PLINK binary fileset through plink is not available in this build of "
+       "zuq yet.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.extra));
+    const zuqRun run = runZuq(exampleArgs(c.extra));
+    EXPECT_EQ(run.status, c.status);
+    ASSERT_GE(run.out.size(), c.ending.size());
+    EXPECT_EQ(run.out.substr(run.out.size() - c.ending.size()), c.ending);
+  }
+}
+
+TEST(Analysis, AlphaAboveThreeRunsOnlyTheAllelicDiagnostic) {
+  const zuqRun run = runZuq(exampleArgs({"--alpha", "4"}));
+  EXPECT_EQ(run.status, 0);
+  const std::string rest = run.out.substr(run.out.find("Individuals remaining after filtering"));
+  EXPECT_NE(rest.find("\n**rs100000 "), std::string::npos);
+  EXPECT_NE(rest.find("\n**rs100999 "), std::string::npos);
+  EXPECT_EQ(rest.find("Computing naive estimate"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(run.directory + "/out.zuq"));
+}
+
+TEST(Analysis, NoAttemptGivesAReadableCompletionLine) {
+  const zuqRun run = runZuq(exampleArgs({"--alpha", "1e-3", "--L0", "0"}));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("\nLevel 0 completed. 0/0 significant bootstraps (NA%)\n"),
+            std::string::npos);
+  for (const auto& row : tableRows(readFile(run.directory + "/out.zuq"))) {
+    if (row[0] != "CHR") EXPECT_EQ(row[7], "NA");
+  }
+}
+
+TEST(Analysis, OutputFilesOfTheOptionalOutputs) {
+  const zuqRun run = runZuq(exampleArgs({"--alpha", "1e-3", "--stats", "--allbias", "--debug",
+                                         "--L0", "10"}));
+  ASSERT_EQ(run.status, 0);
+  const std::string& dir = run.directory;
+  const auto stats = tableRows(readFile(dir + "/zuq.stats"));
+  ASSERT_EQ(stats.size(), 1001u);
+  EXPECT_EQ(stats[0], (std::vector<std::string>{"CHR", "SNP", "BP", "A1", "A2", "MAF", "MAFCases",
+                                                "MAFControls"}));
+  for (const char* name : {"all-bias.txt", "ud-bias.txt", "ue-bias.txt"}) {
+    SCOPED_TRACE(name);
+    const auto lines = tableRows(readFile(dir + "/" + name));
+    ASSERT_GE(lines.size(), 11u);  // the SNP names, then one line per replicate
+    EXPECT_EQ(lines[0].size(), 5u);
+    for (size_t i = 1; i < lines.size(); ++i) EXPECT_EQ(lines[i].size(), 5u);
+  }
+  EXPECT_EQ(tableRows(readFile(dir + "/psig.txt")).size(), 1000u);
+  EXPECT_EQ(tableRows(readFile(dir + "/summary.txt")).size(), 1000u);
+  // --debug keeps the temporary files; nothing of a plink run is there since all ran in process.
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    EXPECT_EQ(entry.path().filename().string().find("temp.zuq."), std::string::npos);
+  }
+}
+
+}  // namespace

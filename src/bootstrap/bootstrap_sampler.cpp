@@ -1,0 +1,57 @@
+#include "bootstrap/bootstrap_sampler.h"
+
+#include <algorithm>
+#include <iostream>
+#include <sstream>
+
+#include "run/random_generator.h"
+#include "run/settings.h"
+
+bootstrapSampler::bootstrapSampler(const std::vector<individualRecord*>& list)
+    : source(&list), nSource(static_cast<int>(list.size())) {
+  if (studyType != 2) {
+    caseIndex.reserve(list.size());
+    controlIndex.reserve(list.size());
+    for (int i = 0; i < nSource; ++i) {
+      if (list[i]->phenotype == 1.0) {
+        controlIndex.push_back(i);
+        ++nControls;
+      } else if (list[i]->phenotype == 2.0) {
+        caseIndex.push_back(i);
+        ++nCases;
+      }
+    }
+  }
+  // Room for every resample of this sampler, so that repeated attempts never reallocate.
+  sample.reserve(list.size());
+  notSelected.reserve(list.size());
+  counts_.assign(list.size(), 0);
+}
+
+bootstrapSampler::~bootstrapSampler() = default;
+
+void bootstrapSampler::resample() {
+  std::fill(counts_.begin(), counts_.end(), 0);
+  sample.clear();
+  notSelected.clear();
+  // The order of the draws is part of the result: a seeded run with one thread repeats itself
+  // only if every resample consumes rng in the same order (all cases, then all controls).
+  if (studyType == 2) {
+    for (int k = 0; k < nSource; ++k) ++counts_[rng.indexBelow(nSource)];
+  } else {
+    for (int k = 0; k < nCases; ++k) ++counts_[caseIndex[rng.indexBelow(nCases)]];
+    for (int k = 0; k < nControls; ++k) ++counts_[controlIndex[rng.indexBelow(nControls)]];
+  }
+
+  const std::vector<individualRecord*>& entries = *source;
+  for (int i = 0; i < nSource; ++i)
+    if (counts_[i] == 0) notSelected.push_back(entries[i]);
+  for (int i = 0; i < nSource; ++i) sample.insert(sample.end(), counts_[i], entries[i]);
+
+  if (studyType == 2 && debugLevel != 0) {
+    std::ostringstream text;
+    text << "QTL Bootstrap : Sample=" << sample.size() << " NotSel=" << notSelected.size() << " "
+         << static_cast<double>(notSelected.size()) / nSource << "\n";
+    std::cout << text.str();
+  }
+}

@@ -1,0 +1,31 @@
+// One bootstrap resample of a list of individuals, stratified by case and control status in a
+// case-control study: the drawn individuals with their repeats, and those never drawn.
+#pragma once
+
+#include <vector>
+
+#include "dataset/dataset.h"
+
+class bootstrapSampler {
+ public:
+  // source must outlive the sampler.
+  explicit bootstrapSampler(const std::vector<individualRecord*>& source);
+  ~bootstrapSampler();
+  bootstrapSampler(const bootstrapSampler&) = delete;
+  bootstrapSampler& operator=(const bootstrapSampler&) = delete;
+
+  // Draws a new resample from rng. The caller holds the process-wide lock.
+  void resample();
+
+  std::vector<individualRecord*> sample;       // drawn entries, each as often as drawn
+  std::vector<individualRecord*> notSelected;  // entries never drawn, in source order
+  int nCases = 0;
+  int nControls = 0;
+  std::vector<int> caseIndex;     // positions of the cases in source
+  std::vector<int> controlIndex;  // positions of the controls in source
+  const std::vector<individualRecord*>* source;
+  int nSource;
+
+ private:
+  std::vector<int> counts_;  // draws per source position, reused by every resample
+};

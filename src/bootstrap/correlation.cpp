@@ -1,0 +1,207 @@
+// The Ud/Ue correlation of a SNP over adjNsample resamples, computed once per SNP per run.
+#include "bootstrap/correlation.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "bootstrap/bootstrap_sampler.h"
+#include "bootstrap/result_records.h"
+#include "bootstrap/uboot.h"
+#include "bootstrap/work_split.h"
+#include "dataset/stats_helpers.h"
+#include "run/settings.h"
+#include "tests/estimates.h"
+
+namespace {
+
+// Life of one SNP's correlation fields. A thread that moves a SNP from notComputed to
+// computing owns the computation; everyone else waits for computed, whose release store
+// publishes the three fields.
+enum correlationState : int { notComputed = 0, computing = 1, computed = 2 };
+
+std::unique_ptr<std::atomic<int>[]> states;
+size_t stateCount = 0;
+
+std::atomic<int>* stateOf(const snpRecord& snp) {
+  if (snp.index < 0 || static_cast<size_t>(snp.index) >= stateCount) return nullptr;
+  return &states[static_cast<size_t>(snp.index)];
+}
+
+// Effect and allele of the first record of an estimate run; missingValue when there is none.
+double firstEffect(const std::vector<estimateRecord>& estimates, char& allele) {
+  if (estimates.empty()) return missingValue;
+  allele = estimates.front().allele;
+  return estimates.front().effect;
+}
+
+void warnLargeEffect(const snpRecord& snp, double logUd, double logUe) {
+  if (!(logUd > maxLogOddsRatio || logUe > maxLogOddsRatio)) return;
+  if (studyType != 0 || largeOrWarnings.load() > 199) return;
+  std::ostringstream text;
+  text << "Warning: Log Odds Ratio > " << maxLogOddsRatio << " found for snp: " << snp.name
+       << " UdOR=" << logUd << " UeOR=" << logUe << "\n";
+  std::cout << text.str();
+  ++largeOrWarnings;
+}
+
+// The oriented log pairs of adjNsample resamples of all individuals.
+void collectPairs(snpRecord& snp, std::vector<double>& uds, std::vector<double>& ues) {
+  const std::string udPrefix = correlationPrefix("cor_Ud");
+  const std::string uePrefix = correlationPrefix("cor_Ue");
+  std::vector<snpRecord*> single{&snp};
+  std::vector<estimateRecord> dEstimates;
+  std::vector<estimateRecord> eEstimates;
+  bootstrapSampler sampler(individuals);
+  for (int pass = 0; pass < adjNsample; ++pass) {
+#pragma omp critical
+    sampler.resample();
+    computeEstimates(sampler.sample, single, udPrefix, dEstimates);
+    computeEstimates(sampler.notSelected, single, uePrefix, eEstimates);
+    char alleleUd = 0;
+    char alleleUe = 0;
+    double ud = firstEffect(dEstimates, alleleUd);
+    double ue = firstEffect(eEstimates, alleleUe);
+    if (debugLevel != 0) {
+      std::ostringstream text;
+      text << "EEE Ud Ue " << ud << " " << ue << "\n";
+      std::cout << text.str();
+    }
+    if (!usableCorrelationPair(ud, ue)) continue;
+    orientCorrelationPair(ud, ue, alleleUd, alleleUe);
+    warnLargeEffect(snp, ud, ue);
+    if (silent == 0) {
+      std::ostringstream text;
+      text << "UdOR " << alleleUd << " " << ud << " " << "UeOR " << alleleUe << " " << ue << "\n";
+      std::cout << text.str();
+    }
+    uds.push_back(ud);
+    ues.push_back(ue);
+  }
+}
+
+// |ln OR| of the SNP on all individuals; missingValue when the estimate is missing, so that
+// the adjustment is not applied with a made-up full-data effect.
+double absLogOddsRatioOnAll(snpRecord& snp) {
+  std::vector<snpRecord*> single{&snp};
+  std::vector<estimateRecord> estimates;
+  computeEstimates(individuals, single, correlationPrefix("cor_Ud"), estimates);
+  char allele = 0;
+  const double effect = firstEffect(estimates, allele);
+  if (effect == missingValue) return missingValue;
+  double value = std::log(effect);
+  if (value < 0) value = -value;
+  return value;
+}
+
+// The computation itself; the caller guarantees that no other thread computes this SNP.
+void computeAndStore(snpRecord& snp) {
+  std::cout << "Computing Ud/Ue correlation for snp: " + snp.name + "\n";
+  std::vector<double> uds;
+  std::vector<double> ues;
+  collectPairs(snp, uds, ues);
+  const int n = static_cast<int>(uds.size());
+  const double meanUd = meanIgnoringMissing(uds);
+  const double meanUe = meanIgnoringMissing(ues);
+  double sum = 0;
+  for (int i = 0; i < n; ++i) sum += (uds[i] - meanUd) * (ues[i] - meanUe);
+  // With no pair this is 0 / -1, a negative zero, which leaves every adjustment at Ue.
+  const double covariance = sum / (n - 1);
+  const double absLogOrFull = absLogOddsRatioOnAll(snp);
+  snp.covUdUe = covariance;
+  snp.sdUd = sdIgnoringMissing(uds);
+  snp.absLogOrFull = absLogOrFull;
+  if (debugLevel != 0) {
+    const double sdUe = sdIgnoringMissing(ues);
+    std::ostringstream text;
+    text << snp.name << " Covariance = " << covariance << " SdUd = " << snp.sdUd
+         << " SdUe = " << sdUe << " Cor = " << covariance / (snp.sdUd * sdUe)
+         << " Un=" << absLogOrFull << "\n";
+    std::cout << text.str();
+  }
+}
+
+}  // namespace
+
+void resetCorrelationState() {
+  int32_t largest = -1;
+  for (const snpRecord* snp : snps) largest = std::max(largest, snp->index);
+  stateCount = static_cast<size_t>(largest + 1);
+  states = std::make_unique<std::atomic<int>[]>(stateCount);
+  for (const snpRecord* snp : snps) {
+    if (snp->index < 0) continue;
+    states[static_cast<size_t>(snp->index)].store(
+        snp->covUdUe != missingValue ? computed : notComputed, std::memory_order_relaxed);
+  }
+}
+
+bool usableCorrelationPair(double ud, double ue) {
+  if (ud == missingValue || ue == missingValue) return false;
+  return ud >= 1e-20 && ue >= 1e-20 && ud <= 1e10 && ue <= 1e10;
+}
+
+void orientCorrelationPair(double& ud, double& ue, char alleleUd, char& alleleUe) {
+  if (alleleUd != alleleUe) {
+    ue = 1 / ue;
+    alleleUe = alleleUd;
+  }
+  if ((ud < 1 && ue > 1) || (ud > 1 && ue < 1)) ue = 1;
+  if (ud < 1) {
+    ud = 1 / ud;
+    ue = 1 / ue;
+  }
+  ud = std::log(ud);
+  ue = std::log(ue);
+}
+
+std::string correlationPrefix(const char* stem) {
+  return scratchPrefix + "cpu" + std::to_string(omp_get_thread_num()) + stem;
+}
+
+void computeUdUeCorrelation(snpRecord& snp) {
+  std::atomic<int>* state = stateOf(snp);
+  if (state == nullptr) {
+    // Not in the table (no table sized in this run, as in a join): every such computation is
+    // serialised, and the fields are only ever written inside this lock.
+#pragma omp critical(udUeCorrelation)
+    {
+      if (snp.covUdUe == missingValue) computeAndStore(snp);
+    }
+    return;
+  }
+  int seen = state->load(std::memory_order_acquire);
+  if (seen == computed) return;
+  int expected = notComputed;
+  if (state->compare_exchange_strong(expected, computing, std::memory_order_acquire)) {
+    computeAndStore(snp);
+    state->store(computed, std::memory_order_release);
+    state->notify_all();
+    return;
+  }
+  // Another thread is computing this SNP. The waiter holds no lock, so the computing thread
+  // can still take the process-wide lock for its resamples.
+  while ((seen = state->load(std::memory_order_acquire)) != computed) {
+    state->wait(seen, std::memory_order_acquire);
+  }
+}
+
+void computeCorrelations() {
+  std::cout << "Computing Ud/Ue correlation for significant snps..\n";
+  resetCorrelationState();
+#pragma omp parallel
+  correlationWorker();
+}
+
+void correlationWorker() {
+  const itemBlock block = threadBlock(static_cast<int>(naiveResults.size()),
+                                      omp_get_num_threads(), omp_get_thread_num());
+  for (int i = block.begin; i < block.end; ++i) {
+    computeUdUeCorrelation(*naiveResults[static_cast<size_t>(i)].snp);
+  }
+}

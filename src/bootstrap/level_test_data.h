@@ -1,0 +1,121 @@
+// Test support for the level engines: a case-control data set with two SNPs of strong effect
+// and one of moderate effect, the naive selection on it, and a guard for the settings the
+// engines read.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <omp.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bootstrap/analysis_flow.h"
+#include "bootstrap/level0.h"
+#include "bootstrap/level12.h"
+#include "bootstrap/result_records.h"
+#include "dataset/snp_filters.h"
+#include "run/settings.h"
+#include "tests/scan_test_data.h"
+
+namespace leveltest {
+
+// Positions of the SNPs with an effect in the design below.
+constexpr int strongA = 4;
+constexpr int strongB = 21;
+constexpr int moderate = 12;
+
+// 30 SNPs: two with allele frequencies 0.65 against 0.15 (p far below 1e-6 in any resample of
+// 200 individuals), one with 0.28 against 0.45 (p near 1e-3), the rest without effect.
+inline std::vector<scantest::snpDesign> levelDesign() {
+  std::vector<scantest::snpDesign> design(30, {0.30, 0.30});
+  design[strongA] = {0.65, 0.15};
+  design[strongB] = {0.15, 0.65};
+  design[moderate] = {0.28, 0.45};
+  return design;
+}
+
+// The data set of the design with 200 individuals, half of them cases, and the allele
+// frequencies that the Uboot scale reads, as the run's filters leave them.
+inline void buildLevelDataSet() {
+  scantest::buildDataSet(200, levelDesign());
+  testing::internal::CaptureStdout();
+  filterMaf();
+  testing::internal::GetCapturedStdout();
+}
+
+// Saves the settings and results the level engines read or write and puts them back.
+class levelGuard {
+ public:
+  levelGuard()
+      : nL0_(nL0), nL1_(nL1), nL2_(nL2), nSig_(nSig), adjCor_(adjCor), allBias_(allBias),
+        noTruncate_(noTruncate), silent_(silent), clusterCount_(clusterCount),
+        threads_(omp_get_max_threads()) {}
+  ~levelGuard() {
+    nL0 = nL0_;
+    nL1 = nL1_;
+    nL2 = nL2_;
+    nSig = nSig_;
+    adjCor = adjCor_;
+    allBias = allBias_;
+    noTruncate = noTruncate_;
+    silent = silent_;
+    clusterCount = clusterCount_;
+    omp_set_num_threads(threads_);
+    naiveResults.clear();
+    uboot.clear();
+    level1Uboots.clear();
+    level1Results.clear();
+    level1SigCounts.clear();
+    replicatesSeen = 0;
+  }
+
+ private:
+  int nL0_, nL1_, nL2_, nSig_, adjCor_, allBias_, noTruncate_, silent_, clusterCount_;
+  int threads_;
+};
+
+// The naive selection at naiveAlpha, as the analysis runs it: nSig, naiveResults with Un.
+inline void selectNaive(double naiveAlpha) {
+  naiveResults.clear();
+  alpha = naiveAlpha;
+  testing::internal::CaptureStdout();
+  std::vector<snpRecord*> significant = computeNaiveEstimate();
+  computeNaiveOddsRatios(individuals, significant);
+  testing::internal::GetCapturedStdout();
+}
+
+// Lines of text that begin with the given words.
+inline int countLines(const std::string& text, const std::string& start) {
+  int count = 0;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    if (text.compare(at, start.size(), start) == 0) ++count;
+    at = end + 1;
+  }
+  return count;
+}
+
+// Runs a test inside a fresh temporary directory, removed afterwards.
+class scratchDirectory {
+ public:
+  scratchDirectory() : previous_(std::filesystem::current_path()) {
+    char name[] = "/tmp/zuq-levels-XXXXXX";
+    path_ = mkdtemp(name);
+    std::filesystem::current_path(path_);
+  }
+  ~scratchDirectory() {
+    std::filesystem::current_path(previous_);
+    std::filesystem::remove_all(path_);
+  }
+
+ private:
+  std::filesystem::path previous_;
+  std::filesystem::path path_;
+};
+
+}  // namespace leveltest

@@ -1,0 +1,246 @@
+#include "bootstrap/results_writers.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bootstrap/analysis_flow.h"
+#include "bootstrap/confidence_intervals.h"
+#include "bootstrap/level0.h"
+#include "bootstrap/level_test_data.h"
+#include "bootstrap/result_records.h"
+#include "run/settings.h"
+
+namespace {
+
+std::string fileText(const std::string& name) {
+  std::ifstream in(name);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Two significant ranks: rs1 with every value present, rs22 with a missing MAF, a missing naive
+// estimate, Uboot truncated to 0 and no interval. rs5 is not significant.
+class WriterFixture : public testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = {studyType, logScale, debugLevel, nSig, replicatesSeen, outFileName};
+    snpRecord* a = addSnp("rs1", 1, 1000, 0.25, 1.234e-5);
+    snpRecord* b = addSnp("rs22", 12, 123456, missingValue, 0.0412);
+    snpRecord* c = addSnp("rs5", 3, 77, 0.5, missingValue);
+    a->sigCount = 3;
+    b->sigCount = 1;
+    c->sigCount = 0;
+    naiveResults = {naive(a, 1.234e-5, std::log(2.0), 'A'), naive(b, 0.0412, missingValue, 'G')};
+    nSig = 2;
+    uboot = {0.5, 0.0};
+    ciLower = {0.1, missingValue};
+    ciUpper = {1.2, missingValue};
+    studyType = 1;
+    logScale = 0;
+    debugLevel = 0;
+    replicatesSeen = 0;
+    outFileName = "out.zuq";
+  }
+  void TearDown() override {
+    studyType = saved_.studyType;
+    logScale = saved_.logScale;
+    debugLevel = saved_.debugLevel;
+    nSig = saved_.nSig;
+    replicatesSeen = saved_.replicatesSeen;
+    outFileName = saved_.outFileName;
+    snps.clear();
+    naiveResults.clear();
+    uboot.clear();
+    ciLower.clear();
+    ciUpper.clear();
+  }
+  snpRecord* addSnp(const std::string& name, int chromosome, int position, double maf,
+                    double naiveP) {
+    owned_.push_back(std::make_unique<snpRecord>());
+    snpRecord* snp = owned_.back().get();
+    snp->name = name;
+    snp->chromosome = chromosome;
+    snp->position = position;
+    snp->maf = maf;
+    snp->naiveP = naiveP;
+    snps.push_back(snp);
+    return snp;
+  }
+  static resultRecord naive(snpRecord* snp, double p, double un, char allele) {
+    resultRecord r;
+    r.snp = snp;
+    r.p = p;
+    r.un = un;
+    r.alleleUn = allele;
+    return r;
+  }
+
+  leveltest::scratchDirectory directory_;
+  std::vector<std::unique_ptr<snpRecord>> owned_;
+  struct {
+    int studyType, logScale, debugLevel, nSig, replicatesSeen;
+    std::string outFileName;
+  } saved_;
+};
+
+const std::string finishedLines =
+    "\n\nAnalysis finished.\nThere were 2 significant SNPs in original dataset.\n\n";
+
+struct tableCase {
+  const char* what;
+  int studyType, logScale, debugLevel, replicatesSeen;
+  std::string table;
+};
+
+TEST_F(WriterFixture, ResultsTableOnScreenAndInTheOutputFile) {
+  // Cells are written one per literal: every cell is padded to its column's width and followed
+  // by two blanks; column 0 is left-aligned.
+  const tableCase cases[] = {
+      {"odds-ratio scale", 1, 0, 0, 0,
+       "CHR  " "   SNP  " "    BP  " "  MAF  " "A1  " "        P  " "     OR  " "  UBOOT  "
+       "  CI_L  " "  CI_U  " "\n"
+       "1    " "   rs1  " "  1000  " "0.250  " " A  " " 1.23e-05  " " 2.0000  " " 1.6487  "
+       "1.1052  " "3.3201  " "\n"
+       "12   " "  rs22  " "123456  " "   NA  " " G  " "   0.0412  " "     NA  " " 1.0000  "
+       "    NA  " "    NA  " "\n"},
+      {"log scale", 1, 1, 0, 0,
+       "CHR  " "   SNP  " "    BP  " "  MAF  " "A1  " "        P  " "  LOGOR  " "  UBOOT  "
+       "  CI_L  " "  CI_U  " "\n"
+       "1    " "   rs1  " "  1000  " "0.250  " " A  " " 1.23e-05  " " 0.6931  " " 0.5000  "
+       "0.1000  " "1.2000  " "\n"
+       "12   " "  rs22  " "123456  " "   NA  " " G  " "   0.0412  " "     NA  " " 0.0000  "
+       "    NA  " "    NA  " "\n"},
+      {"quantitative trait: BETA and no exponential whatever --log says", 2, 0, 0, 0,
+       "CHR  " "   SNP  " "    BP  " "  MAF  " "A1  " "        P  " "  BETA  " "  UBOOT  "
+       "  CI_L  " "  CI_U  " "\n"
+       "1    " "   rs1  " "  1000  " "0.250  " " A  " " 1.23e-05  " "0.6931  " " 0.5000  "
+       "0.1000  " "1.2000  " "\n"
+       "12   " "  rs22  " "123456  " "   NA  " " G  " "   0.0412  " "    NA  " " 0.0000  "
+       "    NA  " "    NA  " "\n"},
+      {"debug: PSIG column", 1, 1, 1, 4,
+       "CHR  " "   SNP  " "    BP  " "  MAF  " "A1  " "        P  " "  LOGOR  " "  UBOOT  "
+       "  CI_L  " "  CI_U  " " PSIG  " "\n"
+       "1    " "   rs1  " "  1000  " "0.250  " " A  " " 1.23e-05  " " 0.6931  " " 0.5000  "
+       "0.1000  " "1.2000  " "0.750  " "\n"
+       "12   " "  rs22  " "123456  " "   NA  " " G  " "   0.0412  " "     NA  " " 0.0000  "
+       "    NA  " "    NA  " "0.250  " "\n"},
+      {"debug without an analysed resample: PSIG is NA", 1, 1, 1, 0,
+       "CHR  " "   SNP  " "    BP  " "  MAF  " "A1  " "        P  " "  LOGOR  " "  UBOOT  "
+       "  CI_L  " "  CI_U  " "PSIG  " "\n"
+       "1    " "   rs1  " "  1000  " "0.250  " " A  " " 1.23e-05  " " 0.6931  " " 0.5000  "
+       "0.1000  " "1.2000  " "  NA  " "\n"
+       "12   " "  rs22  " "123456  " "   NA  " " G  " "   0.0412  " "     NA  " " 0.0000  "
+       "    NA  " "    NA  " "  NA  " "\n"},
+  };
+  for (const tableCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    studyType = c.studyType;
+    logScale = c.logScale;
+    debugLevel = c.debugLevel;
+    replicatesSeen = c.replicatesSeen;
+    std::filesystem::remove("psig.txt");
+    testing::internal::CaptureStdout();
+    writeResults();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), finishedLines + c.table);
+    EXPECT_EQ(fileText("out.zuq"), c.table);
+    EXPECT_EQ(std::filesystem::exists("psig.txt"), c.debugLevel != 0);
+  }
+}
+
+TEST_F(WriterFixture, PsigListsEverySnpByNaiveP) {
+  debugLevel = 1;
+  struct psigCase {
+    int replicatesSeen;
+    std::string expected;
+  };
+  const psigCase cases[] = {
+      {4,
+       "       rs1   1.23e-05 0.7500\n"
+       "      rs22     0.0412 0.2500\n"
+       "       rs5         NA 0.0000\n"},
+      {0,
+       "       rs1   1.23e-05 NA\n"
+       "      rs22     0.0412 NA\n"
+       "       rs5         NA NA\n"},
+  };
+  for (const psigCase& c : cases) {
+    SCOPED_TRACE(c.replicatesSeen);
+    replicatesSeen = c.replicatesSeen;
+    testing::internal::CaptureStdout();
+    writeResults();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(fileText("psig.txt"), c.expected);
+  }
+}
+
+TEST_F(WriterFixture, ResultsFileThatCannotBeCreatedIsReported) {
+  outFileName = "no-such-directory/out.zuq";
+  testing::internal::CaptureStdout();
+  writeResults();
+  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string warning = "Warning: Cannot write results to file no-such-directory/out.zuq\n";
+  ASSERT_GE(out.size(), warning.size());
+  EXPECT_EQ(out.substr(out.size() - warning.size()), warning);
+  EXPECT_NE(out.find("  rs22  "), std::string::npos);  // the table still reached the screen
+}
+
+TEST_F(WriterFixture, ResultsFileReplacesAnOldOne) {
+  std::ofstream("out.zuq") << std::string(5000, 'x');
+  testing::internal::CaptureStdout();
+  writeResults();
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(fileText("out.zuq").find('x'), std::string::npos);
+}
+
+TEST_F(WriterFixture, StatisticsFileWithDashesForUnsetAlleles) {
+  snps[0]->allele1 = 'A';
+  snps[0]->allele2 = 'G';
+  snps[0]->mafCases = 0.3;
+  snps[0]->mafControls = 0.2;
+  snps[1]->allele1 = 'C';
+  snps[2]->maf = 0.0;
+  snps[2]->mafCases = 0.0;
+  snps[2]->mafControls = 0.0;
+  testing::internal::CaptureStdout();
+  writeStatistics();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Writing statistics to file 'zuq.stats' .\n");
+  EXPECT_EQ(fileText("zuq.stats"),
+            "CHR  " "      SNP  " "    BP  " "A1  " "A2  " "  MAF  " "MAFCases  "
+            "MAFControls  " "\n"
+            "1    " "      rs1  " "  1000  " " A  " " G  " "0.250  " "   0.300  "
+            "      0.200  " "\n"
+            "12   " "     rs22  " "123456  " " C  " " -  " "   NA  " "      NA  "
+            "         NA  " "\n"
+            "3    " "      rs5  " "    77  " " -  " " -  " "0.000  " "   0.000  "
+            "      0.000  " "\n");
+}
+
+TEST_F(WriterFixture, StatisticsFileThatCannotBeCreatedIsReported) {
+  std::filesystem::create_directory("zuq.stats");  // a directory cannot be opened for writing
+  testing::internal::CaptureStdout();
+  writeStatistics();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Writing statistics to file 'zuq.stats' .\n"
+            "Warning: Cannot write statistics to file zuq.stats\n");
+}
+
+TEST_F(WriterFixture, PvalueListingWithHistogram) {
+  std::vector<significanceRecord> records(3);
+  records[0].p = 0.5;
+  records[1].p = 1e-7;
+  records[2].p = 0.25;
+  writePvalueHistogram("pvalues", records);
+  EXPECT_EQ(fileText("pvalues"), "0 0.5\n1 1e-07\n2 0.25\n");
+  const std::string histogram = fileText("pvalues.hist");
+  EXPECT_EQ(leveltest::countLines(histogram, ""), 200);
+}
+
+}  // namespace
