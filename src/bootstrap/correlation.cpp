@@ -198,10 +198,25 @@ void computeCorrelations() {
   correlationWorker();
 }
 
+namespace {
+
+// This thread's block of the list, in order.
+void correlateBlock(const std::vector<snpRecord*>& list) {
+  const itemBlock block =
+      threadBlock(static_cast<int>(list.size()), omp_get_num_threads(), omp_get_thread_num());
+  for (int i = block.begin; i < block.end; ++i) computeUdUeCorrelation(*list[static_cast<size_t>(i)]);
+}
+
+}  // namespace
+
 void correlationWorker() {
-  const itemBlock block = threadBlock(static_cast<int>(naiveResults.size()),
-                                      omp_get_num_threads(), omp_get_thread_num());
-  for (int i = block.begin; i < block.end; ++i) {
-    computeUdUeCorrelation(*naiveResults[static_cast<size_t>(i)].snp);
-  }
+  std::vector<snpRecord*> list;
+  for (const resultRecord& record : naiveResults) list.push_back(record.snp);
+  correlateBlock(list);
+}
+
+void computeCorrelationsInParallel(const std::vector<snpRecord*>& list) {
+  if (list.empty()) return;
+#pragma omp parallel
+  correlateBlock(list);
 }

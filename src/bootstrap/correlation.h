@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "dataset/dataset.h"
 
@@ -21,3 +22,7 @@ void orientCorrelationPair(double& ud, double& ue, char alleleUd, char& alleleUe
 // Estimate name prefix of the calling thread: scratchPrefix + "cpu" + thread number + stem,
 // so that concurrent correlation estimates through plink never share a file.
 std::string correlationPrefix(const char* stem);
+
+// The correlations of the SNPs of the list that are not computed yet, in parallel threads (each
+// a block of the list, in order). Called on the main thread outside any parallel region.
+void computeCorrelationsInParallel(const std::vector<snpRecord*>& list);

@@ -8,6 +8,7 @@
 
 #include "bootstrap/analysis_flow.h"
 #include "bootstrap/bias_files.h"
+#include "bootstrap/correlation.h"
 #include "bootstrap/merge_results.h"
 #include "bootstrap/progress_text.h"
 #include "bootstrap/uboot.h"
@@ -124,6 +125,10 @@ void computeLevel0() {
     return;
   }
 
+  // computeUboot would compute the missing correlations one after the other on this thread;
+  // computed here first, in the order it meets them, they take all threads (and with one thread
+  // the draws come in the same order, so the results are the same).
+  if (adjCor != 0) computeCorrelationsInParallel(correlationOrder(naiveResults, replicates));
   uboot = computeUboot(naiveResults, replicates, 1);
   if (noTruncate == 0) {
     const size_t ranks = std::min(uboot.size(), static_cast<size_t>(std::max(nSig, 0)));

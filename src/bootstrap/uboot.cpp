@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 #include <sstream>
+#include <unordered_set>
 
 #include "dataset/stats_helpers.h"
 #include "run/settings.h"
@@ -88,6 +89,21 @@ void printRankLine(size_t k, const resultRecord& ref, const rankSamples& samples
 }  // namespace
 
 double genotypeSd(double p) { return std::sqrt((p + p) * (1 - p)); }
+
+std::vector<snpRecord*> correlationOrder(const std::vector<resultRecord>& reference,
+                                         const std::vector<replicate>& replicates) {
+  std::vector<snpRecord*> order;
+  std::unordered_set<const snpRecord*> seen;
+  for (size_t k = 0; k < reference.size(); ++k) {
+    for (const replicate& records : replicates) {
+      if (records.size() <= k) continue;
+      const resultRecord& record = records[k];
+      if (record.ud == missingValue || record.ue == missingValue) continue;
+      if (seen.insert(record.snp).second) order.push_back(record.snp);
+    }
+  }
+  return order;
+}
 
 std::vector<double> computeUboot(const std::vector<resultRecord>& reference,
                                  const std::vector<replicate>& replicates, int mode) {

@@ -14,6 +14,9 @@ void computeUdUeCorrelation(snpRecord& snp);
 // The correlations of every SNP of naiveResults, in parallel threads.
 void computeCorrelations();
 void correlationWorker();
+// The SNPs whose correlation computeUboot needs, in the order in which it first meets them.
+std::vector<snpRecord*> correlationOrder(const std::vector<resultRecord>& reference,
+                                         const std::vector<replicate>& replicates);
 // Uboot of every rank of the reference list from the replicates; missingValue for a rank that
 // no usable replicate reaches. mode nonzero enables the per-rank debug line.
 std::vector<double> computeUboot(const std::vector<resultRecord>& reference,
