@@ -49,7 +49,8 @@ def main():
             cmd = [args.zuq, "--file", base, "--plink", args.plink, "--alpha", args.alpha,
                    "--log", "--out", out,
                    "--seed", str(77 + s)] + extra
-            run = subprocess.run(cmd, cwd=work, stdout=subprocess.PIPE, text=True)
+            run = subprocess.run(cmd, cwd=work, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                 text=True)
             if run.returncode != 0:
                 if "No Significant SNPs" in run.stdout:
                     continue

@@ -140,7 +140,58 @@ TEST(Analysis, OptionsShapeTheTable) {
     const auto rows = tableRows(readFile(run.directory + "/out.zuq"));
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows[0], c.header);
-    if (c.rows != 0) EXPECT_EQ(rows.size() - 1, c.rows);
+    if (c.rows != 0) {
+      EXPECT_EQ(rows.size() - 1, c.rows);
+    }
+  }
+}
+
+// The column of a table row by its header name.
+std::vector<std::string> column(const std::vector<std::vector<std::string>>& rows,
+                                const std::string& name) {
+  std::vector<std::string> cells;
+  size_t at = 0;
+  while (at < rows[0].size() && rows[0][at] != name) ++at;
+  for (size_t i = 1; i < rows.size(); ++i) cells.push_back(at < rows[i].size() ? rows[i][at] : "");
+  return cells;
+}
+
+TEST(Analysis, BiasOptionsChangeOnlyTheBootstrapColumns) {
+  const auto base = exampleArgs({"--cpu", "1", "--alpha", "1e-3", "--L0", "30", "--L1", "6",
+                                 "--L2", "6"});
+  auto withOption = [&base](std::vector<std::string> extra) {
+    auto args = base;
+    args.insert(args.end(), extra.begin(), extra.end());
+    return runZuq(args);
+  };
+  const zuqRun reference = withOption({});
+  const auto referenceRows = tableRows(readFile(reference.directory + "/out.zuq"));
+  EXPECT_NE(reference.out.find("Computing Ud/Ue correlation for significant snps..\n"),
+            std::string::npos);
+  struct Case {
+    std::vector<std::string> extra;
+    std::vector<std::string> changed;  // columns that must differ from the default run
+  } cases[] = {
+      {{"--nomafcorrection"}, {"UBOOT"}},
+      {{"--adj.cor", "0"}, {"UBOOT"}},
+      {{"--adj.cimaf", "0"}, {"CI_L"}},
+      {{"--notruncate"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.extra));
+    const zuqRun run = withOption(c.extra);
+    ASSERT_EQ(run.status, 0);
+    const auto rows = tableRows(readFile(run.directory + "/out.zuq"));
+    for (const char* naive : {"SNP", "P", "OR"}) {
+      EXPECT_EQ(column(rows, naive), column(referenceRows, naive)) << naive;
+    }
+    for (const std::string& name : c.changed) {
+      EXPECT_NE(column(rows, name), column(referenceRows, name)) << name;
+    }
+    if (c.extra[0] == "--adj.cor") {
+      EXPECT_EQ(run.out.find("Computing Ud/Ue correlation"), std::string::npos);
+      EXPECT_EQ(run.out.find("Computed correllation for"), std::string::npos);
+    }
   }
 }
 
@@ -195,7 +246,9 @@ TEST(Analysis, NoAttemptGivesAReadableCompletionLine) {
   EXPECT_NE(run.out.find("\nLevel 0 completed. 0/0 significant bootstraps (NA%)\n"),
             std::string::npos);
   for (const auto& row : tableRows(readFile(run.directory + "/out.zuq"))) {
-    if (row[0] != "CHR") EXPECT_EQ(row[7], "NA");
+    if (row[0] != "CHR") {
+      EXPECT_EQ(row[7], "NA");
+    }
   }
 }
 

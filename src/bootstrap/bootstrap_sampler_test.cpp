@@ -12,6 +12,7 @@
 
 #include "run/random_generator.h"
 #include "run/settings.h"
+#include "testing/settings_snapshot.h"
 
 namespace {
 
@@ -19,9 +20,7 @@ constexpr double na = missingValue;
 
 class BootstrapSampler : public testing::Test {
  protected:
-  void SetUp() override { resetSettings(); }
-  void TearDown() override { resetSettings(); }
-  static void resetSettings() {
+  void SetUp() override {
     studyType = 1;
     debugLevel = 0;
   }
@@ -38,6 +37,7 @@ class BootstrapSampler : public testing::Test {
     return list;
   }
 
+  testsupport::settingsSnapshot settings;
   std::deque<individualRecord> people;  // stable addresses
 };
 

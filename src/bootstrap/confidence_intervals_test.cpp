@@ -13,6 +13,8 @@
 #include "bootstrap/level12.h"
 #include "bootstrap/result_records.h"
 #include "run/settings.h"
+#include "testing/bootstrap_snapshot.h"
+#include "testing/settings_snapshot.h"
 
 namespace {
 
@@ -23,7 +25,6 @@ constexpr double inf = std::numeric_limits<double>::infinity();
 class IntervalFixture : public testing::Test {
  protected:
   void SetUp() override {
-    saved_ = {adjCor, adjCimaf, debugLevel, nSig};
     const double mafs[] = {0.3, 0.2, 0.3, 0.4};
     for (double maf : mafs) {
       owned_.push_back(std::make_unique<snpRecord>());
@@ -38,20 +39,7 @@ class IntervalFixture : public testing::Test {
     adjCor = 0;
     debugLevel = 0;
   }
-  void TearDown() override {
-    adjCor = saved_.adjCor;
-    adjCimaf = saved_.adjCimaf;
-    debugLevel = saved_.debugLevel;
-    nSig = saved_.nSig;
-    snps.clear();
-    naiveResults.clear();
-    uboot.clear();
-    level1Uboots.clear();
-    level1Results.clear();
-    level1SigCounts.clear();
-    ciLower.clear();
-    ciUpper.clear();
-  }
+  void TearDown() override { snps.clear(); }  // the records are owned here
   // One level-1 row per value, row j naming SNP 1 + j % 3 at rank 0.
   void setLevel1(const std::vector<double>& values) {
     level1Uboots.clear();
@@ -64,9 +52,8 @@ class IntervalFixture : public testing::Test {
     }
   }
 
-  struct {
-    int adjCor, adjCimaf, debugLevel, nSig;
-  } saved_{};
+  testsupport::settingsSnapshot settings_;
+  testsupport::bootstrapSnapshot results_;
   std::vector<std::unique_ptr<snpRecord>> owned_;
 };
 

@@ -4,6 +4,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -14,6 +15,7 @@
 #include "bootstrap/progress_text.h"
 #include "bootstrap/work_split.h"
 #include "run/random_generator.h"
+#include "testing/scratch_files.h"
 #include "tests/significance_selection.h"
 
 namespace {
@@ -77,7 +79,7 @@ TEST(Level0CompletionLine, GivesTheShareOrNaWithoutAttempts) {
 // Bias file cells from hand-built replicates: short replicates and missing estimates are NA.
 TEST(BiasFiles, OneCellPerRankFromTheReplicateOwnRecords) {
   leveltest::levelGuard guard;
-  leveltest::scratchDirectory directory;
+  testsupport::scratchWorkingDirectory directory("zuq-levels");
   snpRecord a, b, c, x;
   a.name = "rsA";
   b.name = "rsB";
@@ -118,24 +120,14 @@ TEST(BiasFiles, OneCellPerRankFromTheReplicateOwnRecords) {
   };
   for (const fileCase& f : files) {
     SCOPED_TRACE(f.name);
-    std::ifstream in(f.name);
-    ASSERT_TRUE(in.good());
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_EQ(text.str(), f.content);
+    ASSERT_TRUE(std::ifstream(f.name).good());
+    EXPECT_EQ(testsupport::readWholeFile(f.name), f.content);
   }
 }
 
 class Level0 : public testing::Test {
  protected:
-  void SetUp() override {
-    leveltest::buildLevelDataSet();
-    testType = 1;
-    estimateType = 0;
-    fast = 1;
-    adjCor = 0;
-    silent = 1;
-  }
+  void SetUp() override { leveltest::prepareLevelRun(); }
 
   // Level 0 run directly on `threads` threads, returning the shared record's counters.
   std::vector<replicate> runWorker(int threads, level0Shared& shared) {
@@ -360,7 +352,7 @@ TEST_F(Level0, OneThreadAndASeedRepeatTheReplicates) {
 // The bias files hold the replicates that level 0 drew, in order; the same seed on one thread
 // draws them again for the comparison.
 TEST_F(Level0, BiasFilesHoldTheLevel0Replicates) {
-  leveltest::scratchDirectory directory;
+  testsupport::scratchWorkingDirectory directory("zuq-levels");
   leveltest::selectNaive(0.01);
   alpha = 0.05;
   nL0 = 5;
@@ -442,7 +434,7 @@ TEST_F(Level0, TruncatesNegativeUbootUnlessAsked) {
 }
 
 TEST_F(Level0, ClusterInstanceComputesNoUbootAndNoBiasFile) {
-  leveltest::scratchDirectory directory;
+  testsupport::scratchWorkingDirectory directory("zuq-levels");
   leveltest::selectNaive(1e-6);
   alpha = 1e-6;
   nL0 = 2;

@@ -41,12 +41,7 @@ TEST(TimeEstimateText, ProjectsTheRemainingTime) {
 class Level12 : public testing::Test {
  protected:
   void SetUp() override {
-    leveltest::buildLevelDataSet();
-    testType = 1;
-    estimateType = 0;
-    fast = 1;
-    adjCor = 0;
-    silent = 1;
+    leveltest::prepareLevelRun();
     leveltest::selectNaive(0.01);
     alpha = 0.01;
   }

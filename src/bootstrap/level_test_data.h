@@ -1,14 +1,10 @@
 // Test support for the level engines: a case-control data set with two SNPs of strong effect
-// and one of moderate effect, the naive selection on it, and a guard for the settings the
-// engines read.
+// and one of moderate effect, the run settings and naive selection on it, and a guard for the
+// settings and results the engines read or write.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <omp.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,6 +14,8 @@
 #include "bootstrap/result_records.h"
 #include "dataset/snp_filters.h"
 #include "run/settings.h"
+#include "testing/bootstrap_snapshot.h"
+#include "testing/settings_snapshot.h"
 #include "tests/scan_test_data.h"
 
 namespace leveltest {
@@ -46,35 +44,21 @@ inline void buildLevelDataSet() {
   testing::internal::GetCapturedStdout();
 }
 
-// Saves the settings and results the level engines read or write and puts them back.
-class levelGuard {
- public:
-  levelGuard()
-      : nL0_(nL0), nL1_(nL1), nL2_(nL2), nSig_(nSig), adjCor_(adjCor), allBias_(allBias),
-        noTruncate_(noTruncate), silent_(silent), clusterCount_(clusterCount),
-        threads_(omp_get_max_threads()) {}
-  ~levelGuard() {
-    nL0 = nL0_;
-    nL1 = nL1_;
-    nL2 = nL2_;
-    nSig = nSig_;
-    adjCor = adjCor_;
-    allBias = allBias_;
-    noTruncate = noTruncate_;
-    silent = silent_;
-    clusterCount = clusterCount_;
-    omp_set_num_threads(threads_);
-    naiveResults.clear();
-    uboot.clear();
-    level1Uboots.clear();
-    level1Results.clear();
-    level1SigCounts.clear();
-    replicatesSeen = 0;
-  }
+// The level data set and the run the level tests share: TREND scans, LOGISTIC estimates in
+// process, no Ud/Ue correlation adjustment, silent.
+inline void prepareLevelRun() {
+  buildLevelDataSet();
+  testType = 1;
+  estimateType = 0;
+  fast = 1;
+  adjCor = 0;
+  silent = 1;
+}
 
- private:
-  int nL0_, nL1_, nL2_, nSig_, adjCor_, allBias_, noTruncate_, silent_, clusterCount_;
-  int threads_;
+// Puts back the settings and empties the results the level engines read or write.
+class levelGuard {
+  testsupport::settingsSnapshot settings_;
+  testsupport::bootstrapSnapshot results_;
 };
 
 // The naive selection at naiveAlpha, as the analysis runs it: nSig, naiveResults with Un.
@@ -99,23 +83,5 @@ inline int countLines(const std::string& text, const std::string& start) {
   }
   return count;
 }
-
-// Runs a test inside a fresh temporary directory, removed afterwards.
-class scratchDirectory {
- public:
-  scratchDirectory() : previous_(std::filesystem::current_path()) {
-    char name[] = "/tmp/zuq-levels-XXXXXX";
-    path_ = mkdtemp(name);
-    std::filesystem::current_path(path_);
-  }
-  ~scratchDirectory() {
-    std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(path_);
-  }
-
- private:
-  std::filesystem::path previous_;
-  std::filesystem::path path_;
-};
 
 }  // namespace leveltest

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "run/settings.h"
+#include "testing/settings_snapshot.h"
 
 namespace {
 
@@ -48,11 +49,6 @@ class MergeResults : public testing::Test {
     silent = 1;
     largeOrWarnings = 0;
   }
-  void TearDown() override {
-    studyType = 1;
-    silent = 1;
-    largeOrWarnings = 0;
-  }
 
   resultRecord result(int k, double p) const {
     resultRecord r;
@@ -68,6 +64,7 @@ class MergeResults : public testing::Test {
     return e;
   }
 
+  testsupport::settingsSnapshot settings;
   std::array<snpRecord, 3> snp;
 };
 

@@ -4,9 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,22 +14,19 @@
 #include "bootstrap/level_test_data.h"
 #include "bootstrap/result_records.h"
 #include "run/settings.h"
+#include "testing/bootstrap_snapshot.h"
+#include "testing/scratch_files.h"
+#include "testing/settings_snapshot.h"
 
 namespace {
 
-std::string fileText(const std::string& name) {
-  std::ifstream in(name);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testsupport::readWholeFile;
 
 // Two significant ranks: rs1 with every value present, rs22 with a missing MAF, a missing naive
 // estimate, Uboot truncated to 0 and no interval. rs5 is not significant.
 class WriterFixture : public testing::Test {
  protected:
   void SetUp() override {
-    saved_ = {studyType, logScale, debugLevel, nSig, replicatesSeen, outFileName};
     snpRecord* a = addSnp("rs1", 1, 1000, 0.25, 1.234e-5);
     snpRecord* b = addSnp("rs22", 12, 123456, missingValue, 0.0412);
     snpRecord* c = addSnp("rs5", 3, 77, 0.5, missingValue);
@@ -49,19 +44,7 @@ class WriterFixture : public testing::Test {
     replicatesSeen = 0;
     outFileName = "out.zuq";
   }
-  void TearDown() override {
-    studyType = saved_.studyType;
-    logScale = saved_.logScale;
-    debugLevel = saved_.debugLevel;
-    nSig = saved_.nSig;
-    replicatesSeen = saved_.replicatesSeen;
-    outFileName = saved_.outFileName;
-    snps.clear();
-    naiveResults.clear();
-    uboot.clear();
-    ciLower.clear();
-    ciUpper.clear();
-  }
+  void TearDown() override { snps.clear(); }  // the records are owned here
   snpRecord* addSnp(const std::string& name, int chromosome, int position, double maf,
                     double naiveP) {
     owned_.push_back(std::make_unique<snpRecord>());
@@ -83,12 +66,10 @@ class WriterFixture : public testing::Test {
     return r;
   }
 
-  leveltest::scratchDirectory directory_;
+  testsupport::settingsSnapshot settings_;
+  testsupport::bootstrapSnapshot results_;
+  testsupport::scratchWorkingDirectory directory_{"zuq-writers"};
   std::vector<std::unique_ptr<snpRecord>> owned_;
-  struct {
-    int studyType, logScale, debugLevel, nSig, replicatesSeen;
-    std::string outFileName;
-  } saved_;
 };
 
 const std::string finishedLines =
@@ -150,7 +131,7 @@ TEST_F(WriterFixture, ResultsTableOnScreenAndInTheOutputFile) {
     testing::internal::CaptureStdout();
     writeResults();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), finishedLines + c.table);
-    EXPECT_EQ(fileText("out.zuq"), c.table);
+    EXPECT_EQ(readWholeFile("out.zuq"), c.table);
     EXPECT_EQ(std::filesystem::exists("psig.txt"), c.debugLevel != 0);
   }
 }
@@ -177,7 +158,7 @@ TEST_F(WriterFixture, PsigListsEverySnpByNaiveP) {
     testing::internal::CaptureStdout();
     writeResults();
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(fileText("psig.txt"), c.expected);
+    EXPECT_EQ(readWholeFile("psig.txt"), c.expected);
   }
 }
 
@@ -193,11 +174,11 @@ TEST_F(WriterFixture, ResultsFileThatCannotBeCreatedIsReported) {
 }
 
 TEST_F(WriterFixture, ResultsFileReplacesAnOldOne) {
-  std::ofstream("out.zuq") << std::string(5000, 'x');
+  testsupport::writeWholeFile("out.zuq", std::string(5000, 'x'));
   testing::internal::CaptureStdout();
   writeResults();
   testing::internal::GetCapturedStdout();
-  EXPECT_EQ(fileText("out.zuq").find('x'), std::string::npos);
+  EXPECT_EQ(readWholeFile("out.zuq").find('x'), std::string::npos);
 }
 
 TEST_F(WriterFixture, StatisticsFileWithDashesForUnsetAlleles) {
@@ -212,7 +193,7 @@ TEST_F(WriterFixture, StatisticsFileWithDashesForUnsetAlleles) {
   testing::internal::CaptureStdout();
   writeStatistics();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Writing statistics to file 'zuq.stats' .\n");
-  EXPECT_EQ(fileText("zuq.stats"),
+  EXPECT_EQ(readWholeFile("zuq.stats"),
             "CHR  " "      SNP  " "    BP  " "A1  " "A2  " "  MAF  " "MAFCases  "
             "MAFControls  " "\n"
             "1    " "      rs1  " "  1000  " " A  " " G  " "0.250  " "   0.300  "
@@ -238,8 +219,8 @@ TEST_F(WriterFixture, PvalueListingWithHistogram) {
   records[1].p = 1e-7;
   records[2].p = 0.25;
   writePvalueHistogram("pvalues", records);
-  EXPECT_EQ(fileText("pvalues"), "0 0.5\n1 1e-07\n2 0.25\n");
-  const std::string histogram = fileText("pvalues.hist");
+  EXPECT_EQ(readWholeFile("pvalues"), "0 0.5\n1 1e-07\n2 0.25\n");
+  const std::string histogram = readWholeFile("pvalues.hist");
   EXPECT_EQ(leveltest::countLines(histogram, ""), 200);
 }
 

@@ -19,6 +19,8 @@
 #include "dataset/stats_helpers.h"
 #include "run/random_generator.h"
 #include "run/settings.h"
+#include "testing/bootstrap_snapshot.h"
+#include "testing/settings_snapshot.h"
 #include "tests/scan_test_data.h"
 
 namespace {
@@ -28,34 +30,20 @@ using leveltest::countLines;
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double inf = std::numeric_limits<double>::infinity();
 
-// Puts back the settings the correlation and Uboot read, and the generator.
+// Puts back every setting, the bootstrap results and the generator; empties the data set and
+// the correlation state.
 class ubootGuard {
  public:
-  ubootGuard()
-      : adjCor_(adjCor), adjNsample_(adjNsample), mafCorrection_(mafCorrection),
-        silent_(silent), studyType_(studyType), threads_(omp_get_max_threads()),
-        warnings_(largeOrWarnings.load()), maxLog_(maxLogOddsRatio), prefix_(scratchPrefix),
-        rng_(rng) {}
+  ubootGuard() : rng_(rng) {}
   ~ubootGuard() {
-    adjCor = adjCor_;
-    adjNsample = adjNsample_;
-    mafCorrection = mafCorrection_;
-    silent = silent_;
-    studyType = studyType_;
-    omp_set_num_threads(threads_);
-    largeOrWarnings = warnings_;
-    maxLogOddsRatio = maxLog_;
-    scratchPrefix = prefix_;
     rng = rng_;
-    naiveResults.clear();
     freeDataSet();
     resetCorrelationState();
   }
 
  private:
-  int adjCor_, adjNsample_, mafCorrection_, silent_, studyType_, threads_, warnings_;
-  double maxLog_;
-  std::string prefix_;
+  testsupport::settingsSnapshot settings_;
+  testsupport::bootstrapSnapshot results_;
   randomGenerator rng_;
 };
 

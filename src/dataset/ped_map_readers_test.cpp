@@ -2,15 +2,14 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "dataset/dataset.h"
 #include "run/settings.h"
+#include "testing/scratch_files.h"
+#include "testing/settings_snapshot.h"
 #include "tests/plink_runner.h"
 
 namespace {
@@ -25,30 +24,17 @@ std::string mapOf(int n) {
   return text;
 }
 
-std::string readWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class PedMapReaders : public testing::Test {
  protected:
   void SetUp() override {
     GTEST_FLAG_SET(death_test_style, "fast");
-    std::string pattern = testing::TempDir() + "ped_map_readers_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
+    ASSERT_TRUE(dir.made());
   }
-  void TearDown() override {
-    freeDataSet();
-    missingPhenotype = "-9";
-    std::filesystem::remove_all(dir);
-  }
+  void TearDown() override { freeDataSet(); }
 
   std::string write(const std::string& name, const std::string& content) {
-    const std::string path = dir + "/" + name;
-    std::ofstream(path, std::ios::binary) << content;
+    const std::string path = dir.file(name);
+    testsupport::writeWholeFile(path, content);
     return path;
   }
   std::string readMap(const std::string& content) {
@@ -65,7 +51,7 @@ class PedMapReaders : public testing::Test {
   }
   // Runs a call that must end through the fatal exit with status 1; returns what it printed.
   std::string fatalOutput(const std::function<void()>& call) {
-    const std::string capture = dir + "/stdout.txt";
+    const std::string capture = dir.file("stdout.txt");
     std::fflush(stdout);
     EXPECT_EXIT(
         {
@@ -73,7 +59,7 @@ class PedMapReaders : public testing::Test {
           call();
         },
         testing::ExitedWithCode(1), "");
-    return readWhole(capture);
+    return testsupport::readWholeFile(capture);
   }
   std::vector<unsigned> codesOf(int person) const {
     std::vector<unsigned> codes;
@@ -81,7 +67,8 @@ class PedMapReaders : public testing::Test {
     return codes;
   }
 
-  std::string dir;
+  testsupport::settingsSnapshot settings;
+  testsupport::scratchDirectory dir{"ped_map_readers"};
 };
 
 TEST_F(PedMapReaders, MapIsAStreamOfTokensEndedByTheFirstUnreadableOne) {
@@ -136,7 +123,7 @@ TEST_F(PedMapReaders, MapAppendsAfterExistingSnps) {
 }
 
 TEST_F(PedMapReaders, MissingFilesAreFatal) {
-  const std::string missing = dir + "/none";
+  const std::string missing = dir.file("none");
   EXPECT_EQ(fatalOutput([&] { plink.readMapFile(missing + ".map"); }),
             "Error: Cannot open input file " + missing + ".map\n");
   EXPECT_EQ(fatalOutput([&] { plink.readPedFile(missing + ".ped"); }),

@@ -1,71 +1,47 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "dataset/covariates.h"
 #include "dataset/dataset.h"
 #include "run/settings.h"
+#include "testing/dataset_builder.h"
+#include "testing/scratch_files.h"
+#include "testing/settings_snapshot.h"
 #include "tests/plink_runner.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
 // Each test runs in a fresh directory, since the covariate reader writes model.txt there.
 class PhenoCovarReaders : public testing::Test {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/zuq-pheno-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    directory = name;
-    previous = fs::current_path();
-    fs::current_path(directory);
-  }
+  void SetUp() override { ASSERT_TRUE(directory.made()); }
   void TearDown() override {
     freeDataSet();
     covariateHeaderLine.clear();
-    fs::current_path(previous);
-    fs::remove_all(directory);
   }
+  // No SNPs are read here, so an individual has the genotype words of zero columns.
   void addPerson(const std::string& family, const std::string& id, double phenotype) {
-    auto* person = new individualRecord;
-    person->index = static_cast<int32_t>(individuals.size());
+    individualRecord* person = testsupport::addIndividual(phenotype);
     person->familyId = family;
     person->individualId = id;
-    person->phenotype = phenotype;
-    person->genotypes.assign(genotypeWordCount(0), 0);
-    individuals.push_back(person);
-    nIndividuals = static_cast<int>(individuals.size());
-  }
-  static void writeFile(const std::string& name, const std::string& text) {
-    std::ofstream(name, std::ios::binary) << text;
-  }
-  static std::string readFile(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
   }
   std::string readPhenotypes(const std::string& text) {
-    writeFile("pheno.txt", text);
+    testsupport::writeWholeFile("pheno.txt", text);
     testing::internal::CaptureStdout();
     plink.readAlternativePhenotype("pheno.txt");
     return testing::internal::GetCapturedStdout();
   }
   std::string readCovariates(const std::string& text) {
-    writeFile("cov.txt", text);
+    testsupport::writeWholeFile("cov.txt", text);
     testing::internal::CaptureStdout();
     plink.readCovariateFile("cov.txt");
     return testing::internal::GetCapturedStdout();
   }
 
-  fs::path directory;
-  fs::path previous;
+  testsupport::scratchWorkingDirectory directory{"zuq-pheno"};
 };
 
 TEST_F(PhenoCovarReaders, PhenotypeFileReplacesEveryPhenotype) {
@@ -126,12 +102,13 @@ TEST_F(PhenoCovarReaders, SharedIdKeyBelongsToTheLaterIndividual) {
 }
 
 TEST_F(PhenoCovarReaders, MissingPhenotypeCodeFollowsTheSetting) {
-  const std::string saved = missingPhenotype;
-  missingPhenotype = "0";
-  addPerson("a", "1", 2);
-  addPerson("b", "2", 2);
-  readPhenotypes("a 1 0\nb 2 -9\n");
-  missingPhenotype = saved;
+  {
+    testsupport::settingsSnapshot settings;
+    missingPhenotype = "0";
+    addPerson("a", "1", 2);
+    addPerson("b", "2", 2);
+    readPhenotypes("a 1 0\nb 2 -9\n");
+  }
   EXPECT_EQ(individuals[0]->phenotype, missingValue);
   EXPECT_EQ(individuals[1]->phenotype, -9.0);
 }
@@ -178,7 +155,7 @@ TEST_F(PhenoCovarReaders, CovariateFileWithHeaderUnknownAndMissingIndividuals) {
   EXPECT_EQ(individuals[1]->covariates, (std::vector<double>{missingValue, missingValue}));
   EXPECT_EQ(individuals[2]->covariates, (std::vector<double>{1.23456789, 1e-7}));
   EXPECT_EQ(individuals[3]->covariates, (std::vector<double>{missingValue, missingValue}));
-  EXPECT_EQ(readFile("model.txt"),
+  EXPECT_EQ(testsupport::readWholeFile("model.txt"),
             "a 1 2\t2 ~ G 30 22.5 \n"
             "b 2 2\t1.5 ~ G NA NA \n"
             "c 3 2\tNA ~ G 1.23457 1e-07 \n"
@@ -226,7 +203,7 @@ TEST_F(PhenoCovarReaders, HeaderOnlyGivesNoCovariates) {
             "Warning: Cannot find covariates for individual a,1\n"
             "Warning: Cannot find covariates for individual b,2\n");
   EXPECT_TRUE(individuals[0]->covariates.empty());
-  EXPECT_EQ(readFile("model.txt"), "a 1 0\t2 ~ G \nb 2 0\t1 ~ G \n");
+  EXPECT_EQ(testsupport::readWholeFile("model.txt"), "a 1 0\t2 ~ G \nb 2 0\t1 ~ G \n");
 }
 
 TEST_F(PhenoCovarReaders, CovariateLinesAreKeptAsTheFileGivesThem) {
@@ -242,7 +219,7 @@ TEST_F(PhenoCovarReaders, CovariateLinesAreKeptAsTheFileGivesThem) {
   EXPECT_EQ(individuals[0]->covariates, (std::vector<double>{1, 2, 4, 5}));
   EXPECT_EQ(individuals[1]->covariates, std::vector<double>{3});
   EXPECT_EQ(individuals[2]->covariates, (std::vector<double>{missingValue, missingValue}));
-  EXPECT_EQ(readFile("model.txt"),
+  EXPECT_EQ(testsupport::readWholeFile("model.txt"),
             "a 1 4\t2 ~ G 1 2 4 5 \nb 2 1\t1 ~ G 3 \nc 3 2\t1 ~ G NA NA \n");
 }
 

@@ -4,15 +4,14 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "dataset/dataset.h"
 #include "run/settings.h"
-
-namespace fs = std::filesystem;
+#include "testing/dataset_builder.h"
+#include "testing/scratch_files.h"
+#include "testing/settings_snapshot.h"
 
 namespace {
 
@@ -23,52 +22,22 @@ unsigned patternCode(int person, int column) {
 
 class SnpFilters : public testing::Test {
  protected:
-  void SetUp() override {
-    saved = {mafThreshold, mafThresholdCases, mafThresholdControls, studyType, debugLevel,
-             excludeFileName, extractFileName};
-  }
-  void TearDown() override {
-    freeDataSet();
-    mafThreshold = saved.maf;
-    mafThresholdCases = saved.mafCases;
-    mafThresholdControls = saved.mafControls;
-    studyType = saved.study;
-    debugLevel = saved.debug;
-    excludeFileName = saved.exclude;
-    extractFileName = saved.extract;
-    if (!directory.empty()) fs::remove_all(directory);
-  }
+  void TearDown() override { freeDataSet(); }
 
   // snpCount SNPs "s0", "s1", ... on chromosome 1 at positions 1, 2, ...
   static void addSnps(int snpCount) {
-    for (int j = 0; j < snpCount; ++j) {
-      auto* snp = new snpRecord;
-      snp->index = static_cast<int32_t>(snps.size());
-      snp->name = "s" + std::to_string(j);
-      snp->chromosome = 1;
-      snp->position = j + 1;
-      snps.push_back(snp);
-    }
-    nSnps = static_cast<int>(snps.size());
+    for (int j = 0; j < snpCount; ++j) testsupport::addSnp("s" + std::to_string(j), 1, j + 1);
   }
   // One individual with the given phenotype and codes (a column past the codes gets code 0).
   static void addPerson(double phenotype, const std::vector<unsigned>& codes) {
-    auto* person = new individualRecord;
-    const int i = static_cast<int>(individuals.size());
-    person->index = i;
+    individualRecord* person = testsupport::addIndividual(phenotype, codes);
+    const int i = person->index;
     person->familyId = "f" + std::to_string(i);
     person->individualId = "i" + std::to_string(i);
     person->fatherId = "p" + std::to_string(i);
     person->motherId = "m" + std::to_string(i);
     person->sex = std::to_string(i % 2 + 1);
-    person->phenotype = phenotype;
     person->covariates = {i * 0.5, missingValue};
-    person->genotypes.assign(genotypeWordCount(nSnps), 0);
-    for (int j = 0; j < static_cast<int>(codes.size()); ++j) {
-      setGenotype(person->genotypes, j, codes[j]);
-    }
-    individuals.push_back(person);
-    nIndividuals = static_cast<int>(individuals.size());
   }
   static void addPatternPeople(int count) {
     for (int i = 0; i < count; ++i) {
@@ -85,12 +54,8 @@ class SnpFilters : public testing::Test {
     addPerson(1.5, {1u, 1u, 0u});  // neither case nor control
   }
   std::string listFile(const std::string& name, const std::string& text) {
-    if (directory.empty()) {
-      char pattern[] = "/tmp/zuq-snplist-XXXXXX";
-      directory = mkdtemp(pattern);
-    }
-    const std::string path = directory + "/" + name;
-    std::ofstream(path, std::ios::binary) << text;
+    const std::string path = directory.file(name);
+    testsupport::writeWholeFile(path, text);
     return path;
   }
   static std::vector<std::string> snpNames() {
@@ -105,12 +70,8 @@ class SnpFilters : public testing::Test {
     return testing::internal::GetCapturedStdout();
   }
 
-  std::string directory;
-  struct {
-    double maf, mafCases, mafControls;
-    int study, debug;
-    std::string exclude, extract;
-  } saved;
+  testsupport::settingsSnapshot settings;
+  testsupport::scratchDirectory directory{"zuq-snplist"};
 };
 
 TEST_F(SnpFilters, CompactionMovesCodesAcrossWordBoundaries) {
@@ -350,7 +311,7 @@ TEST_F(SnpFilters, ExcludeAndExtractLists) {
 
 TEST_F(SnpFilters, UnopenableListsAreFatal) {
   const std::string present = listFile("exclude.txt", "s0\n");
-  const std::string absent = directory + "/absent.txt";
+  const std::string absent = directory.file("absent.txt");
   excludeFileName = absent;
   EXPECT_EXIT(
       {

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "testing/scratch_files.h"
 
 namespace {
 
@@ -17,12 +17,11 @@ options makeStore(std::vector<std::string> words) {
   return options(static_cast<int>(argv.size()), argv.data());
 }
 
-std::string scriptFile(const std::string& text) {
-  char name[] = "/tmp/zuq-script-XXXXXX";
-  const int fd = mkstemp(name);
-  close(fd);
-  std::ofstream(name) << text;
-  return name;
+std::string scriptFile(const testsupport::scratchDirectory& directory, const std::string& name,
+                       const std::string& text) {
+  const std::string path = directory.file(name);
+  testsupport::writeWholeFile(path, text);
+  return path;
 }
 
 std::string echoOf(options& store) {
@@ -75,7 +74,8 @@ TEST(Options, TwoArgumentsFillBothSlots) {
 }
 
 TEST(Options, ScriptWordsJoinTheCommandLineAndAreLeftOutOfTheEcho) {
-  const std::string script = scriptFile("--alpha\t1e-4\n\n  --L0 7\n");
+  testsupport::scratchDirectory directory("zuq-script");
+  const std::string script = scriptFile(directory, "script", "--alpha\t1e-4\n\n  --L0 7\n");
   options store = makeStore({"--script", script, "--qt"});
   ASSERT_EQ(store.findOption("--alpha", 1), 1);
   EXPECT_STREQ(store.optionArgs[0], "1e-4");
@@ -84,18 +84,16 @@ TEST(Options, ScriptWordsJoinTheCommandLineAndAreLeftOutOfTheEcho) {
   EXPECT_EQ(store.findOption("--qt", 0), 1);
   store.checkUnusedOptions();
   EXPECT_EQ(echoOf(store), "--qt --alpha 1e-4 --L0 7 ");
-  std::remove(script.c_str());
 }
 
 TEST(Options, OnlyTheLastScriptIsReadAndAScriptInsideAScriptIsNot) {
-  const std::string first = scriptFile("--qt\n");
-  const std::string second = scriptFile("--script x\n");
+  testsupport::scratchDirectory directory("zuq-script");
+  const std::string first = scriptFile(directory, "first", "--qt\n");
+  const std::string second = scriptFile(directory, "second", "--script x\n");
   options store = makeStore({"--script", first, "--script", second});
   EXPECT_EQ(store.findOption("--qt", 0), 0);
   EXPECT_EQ(store.tokenCount, 7);
   EXPECT_EQ(store.findOption("--script", 1), 1);  // the script's own "--script" is still there
-  std::remove(first.c_str());
-  std::remove(second.c_str());
 }
 
 struct FailureCase {

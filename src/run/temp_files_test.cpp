@@ -2,16 +2,15 @@
 
 #include <gtest/gtest.h>
 #include <omp.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <set>
 #include <string>
 
 #include "run/settings.h"
+#include "testing/scratch_files.h"
+#include "testing/settings_snapshot.h"
 
 namespace fs = std::filesystem;
 
@@ -19,34 +18,18 @@ namespace {
 
 class TempFiles : public testing::Test {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/zuq-temp-XXXXXX";
-    directory = mkdtemp(name);
-    saved = {scratchPrefix, cpuCount, debugLevel, clusterCount, clusterIndex};
-    tempNamesInUse = true;
-  }
-  void TearDown() override {
-    scratchPrefix = saved.prefix;
-    cpuCount = saved.cpus;
-    debugLevel = saved.debug;
-    clusterCount = saved.count;
-    clusterIndex = saved.index;
-    fs::remove_all(directory);
-  }
-  void touch(const std::string& name) { std::ofstream(directory + "/" + name) << "x"; }
+  void SetUp() override { tempNamesInUse = true; }
+  void touch(const std::string& name) { testsupport::writeWholeFile(directory.file(name), "x"); }
   std::set<std::string> remaining() const {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(directory)) {
+    for (const auto& entry : fs::directory_iterator(directory.path())) {
       names.insert(entry.path().filename().string());
     }
     return names;
   }
 
-  std::string directory;
-  struct {
-    std::string prefix;
-    int cpus, debug, count, index;
-  } saved;
+  testsupport::settingsSnapshot settings;
+  testsupport::scratchDirectory directory{"zuq-temp"};
 };
 
 TEST_F(TempFiles, DirectoryPrefixGetsExactlyOneSlash) {
@@ -76,7 +59,7 @@ TEST_F(TempFiles, PrefixCarriesSevenDigitsAndTheClusterInstance) {
 }
 
 TEST_F(TempFiles, RemovesEveryListedNameAndNothingElse) {
-  scratchPrefix = directory + "/p.";
+  scratchPrefix = directory.file("p.");
   cpuCount = 3;
   debugLevel = 0;
   const std::string listed[] = {"p.all.bed",       "p.cpu0ud.bim",
@@ -98,7 +81,7 @@ TEST_F(TempFiles, RemovesEveryListedNameAndNothingElse) {
 
 TEST_F(TempFiles, NothingIsRemovedBeforeThePrefixIsComplete) {
   // An option error ends the run before the prefix exists: the user's own all.bed must stay.
-  scratchPrefix = directory + "/";
+  scratchPrefix = directory.path() + "/";
   tempNamesInUse = false;
   touch("all.bed");
   touch("lockfile");
@@ -107,7 +90,7 @@ TEST_F(TempFiles, NothingIsRemovedBeforeThePrefixIsComplete) {
 }
 
 TEST_F(TempFiles, DebugKeepsEverything) {
-  scratchPrefix = directory + "/p.";
+  scratchPrefix = directory.file("p.");
   debugLevel = 1;
   touch("p.all.bed");
   removeTempFiles();

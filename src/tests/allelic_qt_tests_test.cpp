@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +8,8 @@
 #include "dataset/missing_value.h"
 #include "numerics/matrix.h"
 #include "run/settings.h"
+#include "testing/scratch_files.h"
+#include "testing/settings_snapshot.h"
 #include "tests/association_tests.h"
 #include "tests/testdata/expected_table.h"
 #include "tests/testdata/synthetic_snp.h"
@@ -20,6 +19,8 @@ namespace {
 class AllelicAndQt : public testing::Test {
  protected:
   void TearDown() override { freeDataSet(); }
+
+  testsupport::settingsSnapshot settings;
 };
 
 // The allelic p against plink's --assoc (four digits) and R's chisq.test without correction.
@@ -189,19 +190,15 @@ TEST_F(AllelicAndQt, QtTableRowsShowNaWithoutAResult) {
   snp.snp.chromosome = 2;
   snp.snp.position = 4500;
   for (double y : {1.0, 2.5, 0.3}) snp.add(y, heterozygous);
-  const std::string base = (std::filesystem::temp_directory_path() /
-                            ("zuq_qassoc_" + std::to_string(::getpid()))).string();
+  testsupport::scratchDirectory directory("zuq-qassoc");
+  const std::string base = directory.file("plinkout");
   plinkOutName = base;
   std::vector<estimateRecord> out;
   testing::internal::CaptureStdout();
   assocTests.qtAssociation(true, snp.people, snp.snpList, out);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Writing QT association results to [ " + base + ".qassoc ] \n");
-  plinkOutName = "plinkout";
-  std::ifstream file(base + ".qassoc");
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(file, line);) lines.push_back(line);
-  std::filesystem::remove(base + ".qassoc");
+  const std::vector<std::string> lines = testsupport::readLines(base + ".qassoc");
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], " CHR        SNP         BP    NMISS       BETA         SE         R2        T"
                       "            P ");

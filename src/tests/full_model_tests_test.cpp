@@ -1,17 +1,16 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "dataset/dataset.h"
 #include "dataset/missing_value.h"
 #include "run/settings.h"
+#include "testing/scratch_files.h"
+#include "testing/settings_snapshot.h"
 #include "tests/association_tests.h"
 #include "tests/full_model_statistics.h"
 #include "tests/genotype_counts.h"
@@ -20,14 +19,12 @@
 
 namespace {
 
-// Settings a test changes, restored afterwards.
+// Every setting a test changes is restored afterwards, and the data set emptied.
 class FullModel : public testing::Test {
  protected:
-  void TearDown() override {
-    freeDataSet();
-    minCellCount = 5;
-    plinkOutName = "plinkout";
-  }
+  void TearDown() override { freeDataSet(); }
+
+  testsupport::settingsSnapshot settings;
 };
 
 struct modelRun {
@@ -203,8 +200,8 @@ TEST_F(FullModel, TableHasFiveRowsPerSnp) {
   snp->snp.name = "rs1";
   snp->snp.chromosome = 3;
   snp->snp.allele2 = 0;  // a monomorphic-looking SNP with an unset second allele
-  const std::string base = (std::filesystem::temp_directory_path() /
-                            ("zuq_model_" + std::to_string(::getpid()))).string();
+  testsupport::scratchDirectory directory("zuq-model");
+  const std::string base = directory.file("plinkout");
   plinkOutName = base;
   std::vector<significanceRecord> out;
   testing::internal::CaptureStdout();
@@ -212,10 +209,7 @@ TEST_F(FullModel, TableHasFiveRowsPerSnp) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Full-model association tests, minimum genotype count: --cell 5\n"
             "Writing full model association results to [ " + base + ".model ] \n");
-  std::ifstream file(base + ".model");
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(file, line);) lines.push_back(line);
-  std::filesystem::remove(base + ".model");
+  const std::vector<std::string> lines = testsupport::readLines(base + ".model");
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0], " CHR        SNP   A1   A2     TEST            AFF          UNAFF        CHISQ"
                       "   DF            P");

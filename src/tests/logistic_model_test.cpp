@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <omp.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -18,6 +16,7 @@
 #include "dataset/covariates.h"
 #include "dataset/dataset.h"
 #include "numerics/svd.h"
+#include "testing/scratch_files.h"
 #include "tests/plink_runner.h"
 
 namespace {
@@ -58,18 +57,10 @@ double printedHalfUnit(double printed) {
 // writes its listing into the working directory).
 class LogisticFixture : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = testing::TempDir() + "logistic_model_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    scratch = pattern;
-    home = std::filesystem::current_path();
-    std::filesystem::current_path(scratch);
-  }
+  void SetUp() override { ASSERT_TRUE(scratch.made()); }
   void TearDown() override {
     freeDataSet();
     covariateHeaderLine.clear();
-    std::filesystem::current_path(home);
-    std::filesystem::remove_all(scratch);
   }
   void load(bool withCovariates) {
     testing::internal::CaptureStdout();
@@ -86,7 +77,7 @@ class LogisticFixture : public testing::Test {
     return out;
   }
 
-  std::filesystem::path scratch, home;
+  testsupport::scratchWorkingDirectory scratch{"logistic_model"};
 };
 
 TEST_F(LogisticFixture, MatchesRGlmAndPlink) {

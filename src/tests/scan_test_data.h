@@ -9,42 +9,18 @@
 #include "dataset/dataset.h"
 #include "run/random_generator.h"
 #include "run/settings.h"
+#include "testing/dataset_builder.h"
+#include "testing/settings_snapshot.h"
 
 namespace scantest {
 
-// Saves the settings a test may change and restores them, with an empty data set, at the end.
+// Puts back every setting, with an empty data set, at the end.
 class settingsGuard {
  public:
-  settingsGuard()
-      : alpha_(alpha), testType_(testType), estimateType_(estimateType),
-        quantitativeTrait_(quantitativeTrait), fast_(fast), inProcessLogistic_(inProcessLogistic),
-        useCovariates_(useCovariates), debugLevel_(debugLevel), trendScreening_(trendScreening),
-        screeningP_(screeningP.load()), minCellCount_(minCellCount),
-        rScriptFileName_(rScriptFileName) {}
-  ~settingsGuard() {
-    alpha = alpha_;
-    testType = testType_;
-    estimateType = estimateType_;
-    quantitativeTrait = quantitativeTrait_;
-    fast = fast_;
-    inProcessLogistic = inProcessLogistic_;
-    useCovariates = useCovariates_;
-    debugLevel = debugLevel_;
-    trendScreening = trendScreening_;
-    screeningP = screeningP_;
-    minCellCount = minCellCount_;
-    rScriptFileName = rScriptFileName_;
-    freeDataSet();
-  }
+  ~settingsGuard() { freeDataSet(); }
 
  private:
-  double alpha_;
-  int testType_, estimateType_, quantitativeTrait_, fast_, inProcessLogistic_;
-  bool useCovariates_;
-  int debugLevel_, trendScreening_;
-  double screeningP_;
-  int minCellCount_;
-  std::string rScriptFileName_;
+  testsupport::settingsSnapshot settings_;
 };
 
 // Frequency of allele 2 in cases and in controls for one SNP of the generated data set.
@@ -69,38 +45,29 @@ inline void buildDataSet(int nPeople, const std::vector<snpDesign>& design = def
   freeDataSet();
   const int nMarkers = static_cast<int>(design.size());
   for (int j = 0; j < nMarkers; ++j) {
-    auto* snp = new snpRecord;
-    snp->index = j;
-    snp->chromosome = 1 + j / 6;
-    snp->position = 1000 * (j % 6 + 1);
-    snp->name = "rs" + std::to_string(j);
+    snpRecord* snp =
+        testsupport::addSnp("rs" + std::to_string(j), 1 + j / 6, 1000 * (j % 6 + 1));
     snp->allele1 = 'A';
     snp->allele2 = 'G';
-    snps.push_back(snp);
   }
-  nSnps = nMarkers;
   std::mt19937 engine(seed);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   for (int i = 0; i < nPeople; ++i) {
-    auto* person = new individualRecord;
-    person->index = i;
-    person->familyId = person->individualId = "p" + std::to_string(i);
-    person->fatherId = person->motherId = "0";
-    person->sex = "1";
     const bool isCase = i % 2 == 1;
-    person->phenotype = isCase ? caseValue : 1.0;
-    person->genotypes.assign(genotypeWordCount(nMarkers), 0);
+    std::vector<unsigned> codes(static_cast<size_t>(nMarkers));
     for (int j = 0; j < nMarkers; ++j) {
       const double q = isCase ? design[j].caseFrequency : design[j].controlFrequency;
       const int copies = (unit(engine) < q) + (unit(engine) < q);
       unsigned code = copies == 0 ? homozygousAllele1
                                   : copies == 1 ? heterozygous : homozygousAllele2;
       if (unit(engine) < 0.02) code = missingGenotype;
-      setGenotype(person->genotypes, j, code);
+      codes[static_cast<size_t>(j)] = code;
     }
-    individuals.push_back(person);
+    individualRecord* person = testsupport::addIndividual(isCase ? caseValue : 1.0, codes);
+    person->familyId = person->individualId = "p" + std::to_string(i);
+    person->fatherId = person->motherId = "0";
+    person->sex = "1";
   }
-  nIndividuals = nPeople;
 }
 
 // The uniform draws a generator seeded with s yields, by the formula (x >> 1) / 2147483647.
