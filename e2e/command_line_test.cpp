@@ -53,6 +53,9 @@ TEST(CommandLine, ErrorsPrintTheirMessageAndStatus) {
       {{"--dummy", "2", "2", "--cluster", "3"}, 1,
        "Generating dummy dataset...\n"
        "Error: --cluster option accepts a string of the type k/n (e.g. 1/20)\n"},
+      {{"--dummy", "2", "2", "--cluster", "0/5"}, 1,
+       "Generating dummy dataset...\n\nCommand line options are: --dummy 2 2 --cluster 0/5 \n\n"
+       "Error: --cluster k/n needs n of at least 1 and k from 1 to n (got 0/5).\n"},
       {{"--dummy", "2", "2", "--cluster", "1/4", "--join", "4"}, 1,
        "Generating dummy dataset...\n\nCommand line options are: --dummy 2 2 --cluster 1/4 "
        "--join 4 \n\nError: Use only one of --cluster or --join.\n"},

@@ -23,7 +23,8 @@ def make_snps(rng):
     snps = []
     for j in range(N_SNPS):
         chromosome = 1 + j * 3 // N_SNPS
-        position = 10000 + (j % (N_SNPS // 3 + 1)) * 5000 + rng.randrange(1000)
+        first = -(-(chromosome - 1) * N_SNPS // 3)  # the chromosome's first SNP number
+        position = 10000 + (j - first) * 5000 + rng.randrange(1000)
         a1, a2 = rng.sample("ACGT", 2)
         freq = rng.uniform(0.08, 0.5)  # frequency of a2, the risk allele of causal SNPs
         snps.append((chromosome, "rs%d" % (100000 + j), position, a1, a2, freq))

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <string>
 
+#include "bootstrap/cluster_runs.h"
 #include "bootstrap/confidence_intervals.h"
 #include "bootstrap/level0.h"
 #include "bootstrap/level12.h"
@@ -127,6 +128,7 @@ void runAnalysis() {
   computeLevel0();
   computeLevel12();
   if (clusterCount > 0) {
+    closeClusterFile();
     std::cout << "\n\nCluster iteration " << clusterIndex << " finished.\n"
               << "Use --join when all instances are done to get the final results.\n";
     fatalExit(0);

@@ -1,8 +1,26 @@
 // Cluster runs: an instance's share of the bootstraps, its partial-results file, and the join.
 #pragma once
 
+#include <fstream>
+#include <string>
+
+#include "bootstrap/cluster_files.h"
+
+// The partial-results file of a cluster instance; open only in an instance. Level 0 and levels
+// 1/2 write into it; closeClusterFile completes it before the instance ends.
+inline std::ofstream clusterFile;
+
+// Replicates of instance k of n out of total: total / n, plus one for the instances 1 to
+// total mod n, so that the n shares add up to total. Precondition: n > 0.
+int clusterShare(int k, int n, int total);
+// outFileName + "." + k + "." + n.
+std::string clusterFileName(int k, int n);
+
 // Driver step for --cluster k/n with k not 0: opens the partial-results file, takes this
 // instance's share of nL0 and nL1, reseeds rng and prints the instance's set-up.
 void setUpClusterInstance();
+// Flushes and closes the partial-results file; a file that could not be written completely ends
+// the run with an error. Call before the instance ends: its exit runs no stream destructor.
+void closeClusterFile();
 // --join n: reads the n partial-results files and finishes the analysis.
 void joinClusterResults();

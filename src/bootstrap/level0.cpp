@@ -8,6 +8,7 @@
 
 #include "bootstrap/analysis_flow.h"
 #include "bootstrap/bias_files.h"
+#include "bootstrap/cluster_runs.h"
 #include "bootstrap/correlation.h"
 #include "bootstrap/merge_results.h"
 #include "bootstrap/progress_text.h"
@@ -120,8 +121,8 @@ void computeLevel0() {
   std::cout << "\n" << level0CompletionLine(shared.sigBoots.load(), shared.attempts);
 
   if (clusterCount > 0) {
-    // A cluster instance stores its replicates in its partial-results file instead; that
-    // writer comes with the cluster runs, and this build stops --cluster before level 0.
+    // A cluster instance stores its replicates for the join instead.
+    writeBootstrapState(clusterFile, replicates);
     return;
   }
 

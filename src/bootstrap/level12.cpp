@@ -9,6 +9,7 @@
 
 #include "bootstrap/analysis_flow.h"
 #include "bootstrap/bootstrap_sampler.h"
+#include "bootstrap/cluster_runs.h"
 #include "bootstrap/level0.h"
 #include "bootstrap/merge_results.h"
 #include "bootstrap/progress_text.h"
@@ -97,8 +98,5 @@ void computeLevel12() {
   std::cout << "\nComputing level 1 & 2 quantities...\n";
 #pragma omp parallel
   level12Worker(shared);
-  if (clusterCount > 0) {
-    // A cluster instance stores level1Uboots in its partial-results file; that writer comes
-    // with the cluster runs, and this build stops --cluster before the bootstrap starts.
-  }
+  if (clusterCount > 0) writeLevel1Uboots(clusterFile);
 }

@@ -15,8 +15,9 @@
 
 namespace {
 
-// A copy of person whose genotypes hold only the columns of the unmarked SNPs, in order.
-// Precondition: columns and positions in snps still agree (only marks have changed).
+// A copy of person whose genotypes hold only the columns of the unmarked SNPs, in list order.
+// Each kept SNP's code is read at its own column (its index), not at its position: the plink
+// routes may have put the list in chromosome, position order since the columns were laid.
 individualRecord* compactedCopy(const individualRecord& person, int keptCount) {
   auto* copy = new individualRecord;
   copy->index = person.index;
@@ -29,9 +30,9 @@ individualRecord* compactedCopy(const individualRecord& person, int keptCount) {
   copy->covariates = person.covariates;
   copy->genotypes.assign(genotypeWordCount(keptCount), 0);
   int next = 0;
-  for (int column = 0; column < static_cast<int>(snps.size()); ++column) {
-    if (snps[column]->index == -1) continue;
-    setGenotype(copy->genotypes, next++, genotypeAt(person.genotypes, column));
+  for (const snpRecord* snp : snps) {
+    if (snp->index == -1) continue;
+    setGenotype(copy->genotypes, next++, genotypeAt(person.genotypes, snp->index));
   }
   return copy;
 }

@@ -136,6 +136,23 @@ TEST_F(SnpFilters, CompactionMovesCodesAcrossWordBoundaries) {
   }
 }
 
+TEST_F(SnpFilters, CompactionFollowsEachSnpsOwnColumnAfterTheListWasReordered) {
+  // A plink route puts the shared list in position order after the columns were laid.
+  addSnps(4);
+  addPerson(1.0, {0, 2, 3, 1});
+  std::swap(snps[0], snps[3]);  // list s3 s1 s2 s0, columns 3 1 2 0
+  snps[2]->index = -1;          // drop s2
+  captured(compactSnps);
+  ASSERT_EQ(nSnps, 3);
+  const std::vector<std::string> names = {snps[0]->name, snps[1]->name, snps[2]->name};
+  EXPECT_EQ(names, (std::vector<std::string>{"s3", "s1", "s0"}));
+  const auto& words = individuals[0]->genotypes;
+  EXPECT_EQ(genotypeAt(words, 0), 1u);  // s3's code
+  EXPECT_EQ(genotypeAt(words, 1), 2u);  // s1's code
+  EXPECT_EQ(genotypeAt(words, 2), 0u);  // s0's code
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(snps[j]->index, j);
+}
+
 TEST_F(SnpFilters, CompactionWithoutMarksChangesNothing) {
   debugLevel = 1;
   addSnps(5);

@@ -67,7 +67,9 @@ int runProgram(int argc, const char* const* argv) {
   std::cout << "\n\n";
   checkJoinAgainstCluster();
 
-  if (clusterIndex != 0) setUpClusterInstance();
+  // --cluster 0/n would run as an instance that writes no partial-results file and reports
+  // success: the set-up refuses it along with every other k outside 1..n.
+  if (clusterIndex != 0 || (clusterCount > 0 && joinRuns == 0)) setUpClusterInstance();
   completeScratchPrefix();
   if (fast == 1) reportPlinkVersion();
   printAnalysisParameters();

@@ -1,0 +1,249 @@
+#include "bootstrap/cluster_files.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <utility>
+
+#include "bootstrap/analysis_flow.h"
+#include "bootstrap/level0.h"
+#include "bootstrap/level12.h"
+#include "run/exit.h"
+
+namespace {
+
+// A number as a fresh stream writes it: six significant digits, so missingValue is 1e+81.
+std::string streamText(double value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
+
+// Blanks, control characters, unset alleles and every byte above 127 would not survive the
+// blank-separated line (or would read back as something else), so they are stored as X.
+char printableAllele(char allele) { return static_cast<signed char>(allele) <= 32 ? 'X' : allele; }
+
+bool startsWithSpace(const std::string& text) {
+  return std::isspace(static_cast<unsigned char>(text[0])) != 0;
+}
+
+// The whole text is one number, without leading white space.
+bool parseDouble(const std::string& text, double& value) {
+  if (text.empty() || startsWithSpace(text)) return false;
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return end == text.c_str() + text.size();
+}
+
+bool parseInt(const std::string& text, int& value) {
+  if (text.empty() || startsWithSpace(text)) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long number = std::strtol(text.c_str(), &end, 10);
+  if (end != text.c_str() + text.size() || errno == ERANGE) return false;
+  if (number < INT_MIN || number > INT_MAX) return false;
+  value = static_cast<int>(number);
+  return true;
+}
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// Walks the fields of one record line: numbers end at the next blank (the last one at the end
+// of the line), alleles are exactly one byte followed by a blank.
+class recordFields {
+ public:
+  recordFields(const std::string& line, partialResultsReader& reader)
+      : line_(line), reader_(reader) {}
+
+  std::string number(int field, const char* name, bool last) {
+    const size_t end = last ? line_.size() : line_.find(' ', at_);
+    if (at_ > line_.size() || end == std::string::npos || end == at_) missing(field, name);
+    const std::string text = line_.substr(at_, end - at_);
+    at_ = end + 1;
+    return text;
+  }
+
+  double real(int field, const char* name, bool last = false) {
+    const std::string text = number(field, name, last);
+    double value = 0;
+    if (!parseDouble(text, value)) notNumber(field, name, text);
+    return value;
+  }
+
+  char allele(int field, const char* name) {
+    if (at_ + 1 >= line_.size() || line_[at_ + 1] != ' ') missing(field, name);
+    const char allele = line_[at_];
+    at_ += 2;
+    return allele;
+  }
+
+  [[noreturn]] void missing(int field, const char* name) const {
+    reader_.malformed("field " + std::to_string(field) + " (" + name +
+                      ") of the record is missing; a record line has eight fields separated by "
+                      "single blanks");
+  }
+
+  [[noreturn]] void notNumber(int field, const char* name, const std::string& text) const {
+    reader_.malformed("field " + std::to_string(field) + " (" + name + ") of the record is not " +
+                      "a number: " + quoted(text));
+  }
+
+ private:
+  const std::string& line_;
+  partialResultsReader& reader_;
+  size_t at_ = 0;
+};
+
+std::string countRange(int low, int high) {
+  if (low == high) return "exactly " + std::to_string(low);
+  if (high == INT_MAX) return "an integer of at least " + std::to_string(low);
+  return "an integer from " + std::to_string(low) + " to " + std::to_string(high);
+}
+
+}  // namespace
+
+void writeResultRecord(std::ostream& out, const resultRecord& record) {
+  std::string line = std::to_string(record.snp->index);
+  line += ' ';
+  line += record.alleleUn;
+  line += ' ' + streamText(record.p) + ' ' + streamText(record.un) + ' ';
+  line += printableAllele(record.alleleUd);
+  line += ' ' + streamText(record.ud) + ' ';
+  line += printableAllele(record.alleleUe);
+  line += ' ' + streamText(record.ue) + '\n';
+  out << line;
+}
+
+void writeBootstrapState(std::ostream& out, const std::vector<replicate>& replicates) {
+  out << std::to_string(nSig) << '\n' << std::to_string(replicatesSeen) << '\n';
+  out << std::to_string(naiveResults.size()) << '\n';
+  for (const resultRecord& record : naiveResults) writeResultRecord(out, record);
+  out << std::to_string(replicates.size()) << '\n';
+  for (const replicate& records : replicates) {
+    out << std::to_string(records.size()) << '\n';
+    for (const resultRecord& record : records) writeResultRecord(out, record);
+  }
+}
+
+void writeLevel1Uboots(std::ostream& out) {
+  out << std::to_string(level1Uboots.size()) << '\n';
+  for (const std::vector<double>& row : level1Uboots) {
+    std::string line = std::to_string(row.size()) + '\n';
+    for (double value : row) line += streamText(value) + ' ';
+    out << line + '\n';
+  }
+}
+
+partialResultsReader::partialResultsReader(std::istream& in, std::string fileName)
+    : in_(in), fileName_(std::move(fileName)) {}
+
+std::string partialResultsReader::nextLine(const char* what) {
+  std::string line;
+  if (!std::getline(in_, line)) {
+    ++lineNumber_;
+    malformed(std::string("the file ends before ") + what);
+  }
+  ++lineNumber_;
+  // getline meets the end of the file only on a last line without its "\n": a cut-off write.
+  if (in_.eof()) malformed(std::string("the last line (") + what + ") is cut short (no line end)");
+  return line;
+}
+
+int partialResultsReader::nextCount(const char* what, int low, int high) {
+  const std::string line = nextLine(what);
+  int value = 0;
+  if (!parseInt(line, value) || value < low || value > high) {
+    malformed(std::string("expected ") + what + " (" + countRange(low, high) + "), found " +
+              quoted(line));
+  }
+  return value;
+}
+
+void partialResultsReader::expectEnd() {
+  if (in_.peek() == std::char_traits<char>::eof()) return;
+  ++lineNumber_;
+  malformed("text follows the level-1 part, which ends the file");
+}
+
+void partialResultsReader::malformed(const std::string& why) const {
+  std::cout << "Error: Cluster results file " << fileName_ << " is truncated or malformed at line "
+            << lineNumber_ << ": " << why << ".\n";
+  fatalExit(1);
+}
+
+void readResultRecord(resultRecord& record, partialResultsReader& in) {
+  const std::string line = in.nextLine("a record line");
+  record.un = missingValue;
+  record.ud = missingValue;
+  record.ue = missingValue;
+  recordFields fields(line, in);
+  const std::string indexText = fields.number(1, "SNP index", false);
+  int index = 0;
+  if (!parseInt(indexText, index)) fields.notNumber(1, "SNP index", indexText);
+  if (index < 0 || static_cast<size_t>(index) >= snps.size()) {
+    in.malformed("SNP index " + std::to_string(index) + " is outside the data set of " +
+                 std::to_string(snps.size()) +
+                 " SNPs (join with the input files and filters of the instances)");
+  }
+  record.snp = snps[static_cast<size_t>(index)];
+  record.alleleUn = fields.allele(2, "alleleUn");
+  record.p = fields.real(3, "p");
+  record.un = fields.real(4, "un");
+  record.alleleUd = fields.allele(5, "alleleUd");
+  record.ud = fields.real(6, "ud");
+  record.alleleUe = fields.allele(7, "alleleUe");
+  record.ue = fields.real(8, "ue", true);
+}
+
+void readBootstrapState(partialResultsReader& in, std::vector<replicate>& replicates) {
+  nSig = in.nextCount("nSig, the number of significant SNPs", 1, INT_MAX);
+  replicatesSeen += in.nextCount("the number of analysed resamples", 0, INT_MAX);
+  const int naiveCount = in.nextCount("the number of naive records", nSig, nSig);
+  naiveResults.clear();
+  for (int i = 0; i < naiveCount; ++i) {
+    resultRecord record;
+    readResultRecord(record, in);
+    naiveResults.push_back(record);
+  }
+  const int replicateCount = in.nextCount("the number of level-0 replicates", 0, INT_MAX);
+  for (int b = 0; b < replicateCount; ++b) {
+    const int recordCount = in.nextCount("the record count of a level-0 replicate", 0, nSig);
+    replicate records(static_cast<size_t>(recordCount));
+    for (resultRecord& record : records) readResultRecord(record, in);
+    replicates.push_back(std::move(records));
+  }
+}
+
+void readLevel1Uboots(partialResultsReader& in) {
+  const int rowCount = in.nextCount("the number of level-1 Uboot rows", 0, INT_MAX);
+  for (int j = 0; j < rowCount; ++j) {
+    const int length = in.nextCount("the length of a level-1 Uboot row", 0, nSig);
+    const std::string line = in.nextLine("the values of a level-1 Uboot row");
+    std::vector<double> row;
+    row.reserve(static_cast<size_t>(length));
+    size_t at = 0;
+    for (int i = 0; i < length; ++i) {
+      const size_t end = line.find(' ', at);
+      if (end == std::string::npos) {
+        in.malformed("the level-1 Uboot row has fewer than its " + std::to_string(length) +
+                     " values, each followed by one blank");
+      }
+      const std::string text = line.substr(at, end - at);
+      double value = 0;
+      if (!parseDouble(text, value)) {
+        in.malformed("value " + std::to_string(i + 1) + " of the level-1 Uboot row is not a " +
+                     "number: " + quoted(text));
+      }
+      row.push_back(value);
+      at = end + 1;
+    }
+    if (at != line.size()) {
+      in.malformed("the level-1 Uboot row has more than its " + std::to_string(length) +
+                   " values");
+    }
+    level1Uboots.push_back(std::move(row));
+  }
+}

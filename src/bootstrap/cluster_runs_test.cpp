@@ -1,0 +1,570 @@
+#include "bootstrap/cluster_runs.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iomanip>
+#include <limits>
+#include <sstream>
+
+#include "bootstrap/analysis_flow.h"
+#include "bootstrap/level0.h"
+#include "bootstrap/level12.h"
+#include "run/random_generator.h"
+#include "run/settings.h"
+#include "testing/bootstrap_snapshot.h"
+#include "testing/dataset_builder.h"
+#include "testing/scratch_files.h"
+#include "testing/settings_snapshot.h"
+
+namespace {
+
+using testsupport::addSnp;
+using testsupport::readWholeFile;
+using testsupport::writeWholeFile;
+
+TEST(ClusterShare, SplitsTheTotalSoThatTheFirstInstancesTakeTheRemainder) {
+  struct shareCase {
+    int total;
+    int n;
+    std::vector<int> shares;  // of the instances 1 .. n
+  };
+  const shareCase cases[] = {
+      {100, 3, {34, 33, 33}},
+      {0, 3, {0, 0, 0}},
+      {2, 5, {1, 1, 0, 0, 0}},
+      {7, 4, {2, 2, 2, 1}},
+      {20, 20, std::vector<int>(20, 1)},
+      {9, 1, {9}},
+  };
+  for (const shareCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.total) + " over " + std::to_string(c.n));
+    int sum = 0;
+    for (int k = 1; k <= c.n; ++k) {
+      EXPECT_EQ(clusterShare(k, c.n, c.total), c.shares[static_cast<size_t>(k - 1)]) << "k " << k;
+      sum += clusterShare(k, c.n, c.total);
+    }
+    EXPECT_EQ(sum, c.total);
+  }
+}
+
+// A small data set of SNPs (the records only point at them) and the results the files carry.
+class ClusterFiles : public testing::Test {
+ protected:
+  void SetUp() override {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    ASSERT_TRUE(dir.made());
+    scratchPrefix = dir.path() + "/";
+    for (int i = 0; i < 6; ++i) addSnp("rs" + std::to_string(i), 1, 1000 * (i + 1));
+  }
+  void TearDown() override { freeDataSet(); }
+
+  static resultRecord record(int snp, char alleleUn, double p, double un, char alleleUd,
+                             double ud, char alleleUe, double ue) {
+    resultRecord r;
+    r.snp = snps[static_cast<size_t>(snp)];
+    r.alleleUn = alleleUn;
+    r.p = p;
+    r.un = un;
+    r.alleleUd = alleleUd;
+    r.ud = ud;
+    r.alleleUe = alleleUe;
+    r.ue = ue;
+    return r;
+  }
+
+  // Two significant SNPs, two level-0 replicates (one short), two level-1 rows (one empty).
+  std::vector<replicate> buildState() {
+    nSig = 2;
+    replicatesSeen = 7;
+    naiveResults = {record(3, 'A', 7.1612634e-05, 0.68125, 0, missingValue, 0, missingValue),
+                    record(1, 'G', 0.00019273, 0.5, 0, missingValue, 0, missingValue)};
+    level1Uboots = {{0.25, -1.5}, {}};
+    return {{record(3, 'A', 1.4589e-07, 0.9376, 'A', 0.9376, 'A', 0.41245),
+             record(5, 'T', 2e-6, 1.25, 'T', 1.25, 'C', 0)},
+            {record(0, 'C', 1e-5, 1234567.0, 'C', 1234567.0, 'C', -100000.0)}};
+  }
+
+  // Runs a call that must end through the fatal exit with status 1; returns what it printed.
+  std::string fatalOutput(const std::function<void()>& call) {
+    const std::string capture = dir.file("stdout.txt");
+    std::fflush(stdout);
+    EXPECT_EXIT(
+        {
+          if (!std::freopen(capture.c_str(), "w", stdout)) std::_Exit(2);
+          call();
+        },
+        testing::ExitedWithCode(1), "");
+    return readWholeFile(capture);
+  }
+
+  // Reads a whole partial file as the join does.
+  static void readAll(const std::string& text, std::vector<replicate>& replicates) {
+    std::istringstream in(text);
+    partialResultsReader reader(in, "out.zuq.2.3");
+    readBootstrapState(reader, replicates);
+    readLevel1Uboots(reader);
+    reader.expectEnd();
+  }
+
+  testsupport::settingsSnapshot settings;
+  testsupport::bootstrapSnapshot results;
+  testsupport::scratchDirectory dir{"cluster_runs"};
+};
+
+// The file of buildState, written by hand: "%g" numbers, X for unprintable alleles.
+const std::string stateText =
+    "2\n"
+    "7\n"
+    "2\n"
+    "3 A 7.16126e-05 0.68125 X 1e+81 X 1e+81\n"
+    "1 G 0.00019273 0.5 X 1e+81 X 1e+81\n"
+    "2\n"
+    "2\n"
+    "3 A 1.4589e-07 0.9376 A 0.9376 A 0.41245\n"
+    "5 T 2e-06 1.25 T 1.25 C 0\n"
+    "1\n"
+    "0 C 1e-05 1.23457e+06 C 1.23457e+06 C -100000\n"
+    "2\n"
+    "2\n"
+    "0.25 -1.5 \n"
+    "0\n"
+    "\n";
+
+TEST_F(ClusterFiles, WritersProduceTheFileByteForByteWhateverTheStreamFormat) {
+  const std::vector<replicate> replicates = buildState();
+  std::ostringstream out;
+  out << std::fixed << std::setprecision(2) << std::showpos;  // must not leak into the file
+  writeBootstrapState(out, replicates);
+  writeLevel1Uboots(out);
+  EXPECT_EQ(out.str(), stateText);
+}
+
+TEST_F(ClusterFiles, AllelesThatWouldNotSurviveTheLineAreWrittenAsX) {
+  struct alleleCase {
+    char allele;
+    char written;
+  };
+  const alleleCase cases[] = {
+      {'A', 'A'}, {'0', '0'}, {'!', '!'}, {'~', '~'}, {'\x7f', '\x7f'}, {' ', 'X'},
+      {'\0', 'X'}, {'\t', 'X'}, {'\n', 'X'}, {'\x80', 'X'}, {'\xe9', 'X'},
+  };
+  for (const alleleCase& c : cases) {
+    SCOPED_TRACE(static_cast<int>(static_cast<unsigned char>(c.allele)));
+    std::ostringstream out;
+    writeResultRecord(out, record(2, 'T', 0.5, 1, c.allele, 2, c.allele, 3));
+    EXPECT_EQ(out.str(), std::string("2 T 0.5 1 ") + c.written + " 2 " + c.written + " 3\n");
+  }
+}
+
+TEST_F(ClusterFiles, ReaderGivesBackWhatTheWritersStored) {
+  const std::vector<replicate> written = buildState();
+  std::ostringstream out;
+  writeBootstrapState(out, written);
+  writeLevel1Uboots(out);
+  const std::vector<resultRecord> naiveWritten = naiveResults;
+  const std::vector<std::vector<double>> rowsWritten = level1Uboots;
+
+  nSig = 0;
+  replicatesSeen = 5;  // the join adds up the counts of its files
+  naiveResults = {record(4, 'A', 1, 1, 'A', 1, 'A', 1)};
+  level1Uboots = {{9.0}};
+  std::vector<replicate> replicates = {{record(4, 'C', 0.1, 0.2, 'C', 0.3, 'C', 0.4)}};
+  readAll(out.str(), replicates);
+
+  EXPECT_EQ(nSig, 2);
+  EXPECT_EQ(replicatesSeen, 12);
+  auto expectRecord = [](const resultRecord& got, const resultRecord& want) {
+    EXPECT_EQ(got.snp, want.snp);
+    EXPECT_EQ(got.alleleUn, want.alleleUn);
+    // Six significant digits survive the file.
+    for (auto [g, w] : {std::pair{got.p, want.p}, {got.un, want.un}, {got.ud, want.ud},
+                        {got.ue, want.ue}}) {
+      EXPECT_NEAR(g, w, 5e-6 * std::fabs(w));
+    }
+  };
+  ASSERT_EQ(naiveResults.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE("naive " + std::to_string(i));
+    expectRecord(naiveResults[i], naiveWritten[i]);
+    EXPECT_EQ(naiveResults[i].alleleUd, 'X');  // stored unset, read back as the letter
+    EXPECT_EQ(naiveResults[i].ud, missingValue);
+  }
+  ASSERT_EQ(replicates.size(), 3u);  // appended after the one already there
+  EXPECT_EQ(replicates[0][0].snp, snps[4]);
+  for (size_t b = 0; b < 2; ++b) {
+    ASSERT_EQ(replicates[b + 1].size(), written[b].size());
+    for (size_t k = 0; k < written[b].size(); ++k) {
+      SCOPED_TRACE("replicate " + std::to_string(b) + " rank " + std::to_string(k));
+      expectRecord(replicates[b + 1][k], written[b][k]);
+      EXPECT_EQ(replicates[b + 1][k].alleleUd, written[b][k].alleleUd);
+      EXPECT_EQ(replicates[b + 1][k].alleleUe, written[b][k].alleleUe);
+    }
+  }
+  ASSERT_EQ(level1Uboots.size(), 3u);
+  EXPECT_EQ(level1Uboots[1], rowsWritten[0]);
+  EXPECT_EQ(level1Uboots[2], rowsWritten[1]);
+}
+
+TEST_F(ClusterFiles, ReaderTakesNonFiniteValuesAndAnyAlleleUnByte) {
+  nSig = 1;
+  replicatesSeen = 0;
+  const double inf = std::numeric_limits<double>::infinity();
+  naiveResults = {record(2, ' ', 0.001, -inf, 0, missingValue, 0, missingValue)};
+  level1Uboots = {{std::nan("")}};
+  const std::vector<replicate> written = {{record(2, '\0', 0.002, inf, 'A', inf, 'C', -inf)}};
+  std::ostringstream out;
+  writeBootstrapState(out, written);
+  writeLevel1Uboots(out);
+  naiveResults.clear();
+  level1Uboots.clear();
+
+  std::vector<replicate> replicates;
+  readAll(out.str(), replicates);
+  ASSERT_EQ(naiveResults.size(), 1u);
+  EXPECT_EQ(naiveResults[0].alleleUn, ' ');
+  EXPECT_EQ(naiveResults[0].p, 0.001);
+  EXPECT_EQ(naiveResults[0].un, -inf);
+  ASSERT_EQ(replicates.size(), 1u);
+  ASSERT_EQ(replicates[0].size(), 1u);
+  EXPECT_EQ(replicates[0][0].alleleUn, '\0');
+  EXPECT_EQ(replicates[0][0].ud, inf);
+  EXPECT_EQ(replicates[0][0].ue, -inf);
+  ASSERT_EQ(level1Uboots.size(), 1u);
+  ASSERT_EQ(level1Uboots[0].size(), 1u);
+  EXPECT_TRUE(std::isnan(level1Uboots[0][0]));
+}
+
+TEST_F(ClusterFiles, TruncatedOrMalformedFilesEndTheRunNamingFileAndLine) {
+  // stateText with one change: the line (1-based) replaced by the text, or cut off there.
+  struct faultCase {
+    const char* what;
+    int line;
+    const char* replacement;  // nullptr: the file ends before this line
+    std::string message;
+  };
+  const std::string lead =
+      "Error: Cluster results file out.zuq.2.3 is truncated or malformed at line ";
+  const faultCase cases[] = {
+      {"empty file", 1, nullptr, "1: the file ends before nSig, the number of significant SNPs.\n"},
+      {"ends inside a replicate", 9, nullptr, "9: the file ends before a record line.\n"},
+      {"no level-1 part", 12, nullptr,
+       "12: the file ends before the number of level-1 Uboot rows.\n"},
+      {"ends before a row's values", 16, nullptr,
+       "16: the file ends before the values of a level-1 Uboot row.\n"},
+      {"count not a number", 6, "two",
+       "6: expected the number of level-0 replicates (an integer of at least 0), found \"two\".\n"},
+      {"negative count", 13, "-1",
+       "13: expected the length of a level-1 Uboot row (an integer from 0 to 2), found \"-1\".\n"},
+      {"zero significant SNPs", 1, "0",
+       "1: expected nSig, the number of significant SNPs (an integer of at least 1), found "
+       "\"0\".\n"},
+      {"naive count not nSig", 3, "3",
+       "3: expected the number of naive records (exactly 2), found \"3\".\n"},
+      {"replicate longer than nSig", 7, "3",
+       "7: expected the record count of a level-0 replicate (an integer from 0 to 2), found "
+       "\"3\".\n"},
+      {"blank after a count", 2, "7 ",
+       "2: expected the number of analysed resamples (an integer of at least 0), found \"7 \".\n"},
+      {"seven fields", 8, "3 A 1.4589e-07 0.9376 A 0.9376 A",
+       "8: field 7 (alleleUe) of the record is missing; a record line has eight fields separated "
+       "by single blanks.\n"},
+      {"nine fields", 8, "3 A 1.4589e-07 0.9376 A 0.9376 A 0.41245 1",
+       "8: field 8 (ue) of the record is not a number: \"0.41245 1\".\n"},
+      {"two blanks", 8, "3 A  1.4589e-07 0.9376 A 0.9376 A 0.41245",
+       "8: field 3 (p) of the record is missing; a record line has eight fields separated by "
+       "single blanks.\n"},
+      {"allele of two letters", 8, "3 A 1.4589e-07 0.9376 AG 0.9376 A 0.41245",
+       "8: field 5 (alleleUd) of the record is missing; a record line has eight fields separated "
+       "by single blanks.\n"},
+      {"p not a number", 4, "3 A 7.1e-05x 0.68125 X 1e+81 X 1e+81",
+       "4: field 3 (p) of the record is not a number: \"7.1e-05x\".\n"},
+      {"SNP index beyond the data set", 11, "6 C 1e-05 1.23457e+06 C 1.23457e+06 C -100000",
+       "11: SNP index 6 is outside the data set of 6 SNPs (join with the input files and filters "
+       "of the instances).\n"},
+      {"negative SNP index", 5, "-1 G 0.00019273 0.5 X 1e+81 X 1e+81",
+       "5: SNP index -1 is outside the data set of 6 SNPs (join with the input files and filters "
+       "of the instances).\n"},
+      {"row short of values", 14, "0.25 ",
+       "14: the level-1 Uboot row has fewer than its 2 values, each followed by one blank.\n"},
+      {"row without its last blank", 14, "0.25 -1.5",
+       "14: the level-1 Uboot row has fewer than its 2 values, each followed by one blank.\n"},
+      {"row with a value too many", 14, "0.25 -1.5 3 ",
+       "14: the level-1 Uboot row has more than its 2 values.\n"},
+      {"row value not a number", 14, "0.25 NA ",
+       "14: value 2 of the level-1 Uboot row is not a number: \"NA\".\n"},
+      {"windows line end", 1, "2\r",
+       "1: expected nSig, the number of significant SNPs (an integer of at least 1), found "
+       "\"2\r\".\n"},
+  };
+  std::vector<std::string> lines;
+  {
+    std::istringstream in(stateText);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+  }
+  for (const faultCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string text;
+    for (int i = 1; i <= static_cast<int>(lines.size()); ++i) {
+      if (i == c.line && c.replacement == nullptr) break;
+      text += (i == c.line ? std::string(c.replacement) : lines[static_cast<size_t>(i - 1)]) + "\n";
+    }
+    EXPECT_EQ(fatalOutput([&] {
+                std::vector<replicate> replicates;
+                readAll(text, replicates);
+              }),
+              lead + c.message);
+  }
+}
+
+TEST_F(ClusterFiles, ACutOffLastLineOrTrailingTextIsNoCompleteFile) {
+  const std::string lead =
+      "Error: Cluster results file out.zuq.2.3 is truncated or malformed at line ";
+  struct endCase {
+    const char* what;
+    std::string text;
+    std::string message;
+  };
+  const endCase cases[] = {
+      {"no final line end", stateText.substr(0, stateText.size() - 1),
+       "16: the file ends before the values of a level-1 Uboot row.\n"},
+      {"cut inside a record", stateText.substr(0, stateText.find("0 C 1e-05") + 5),
+       "11: the last line (a record line) is cut short (no line end).\n"},
+      {"cut after a row's values", stateText.substr(0, stateText.find("0.25 -1.5 ") + 10),
+       "14: the last line (the values of a level-1 Uboot row) is cut short (no line end).\n"},
+      {"a second file appended", stateText + stateText,
+       "17: text follows the level-1 part, which ends the file.\n"},
+  };
+  for (const endCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(fatalOutput([&] {
+                std::vector<replicate> replicates;
+                readAll(c.text, replicates);
+              }),
+              lead + c.message);
+  }
+}
+
+// The instance's set-up in the driver: the file, the shares, the seed and the four lines.
+TEST_F(ClusterFiles, InstanceSetUpOpensItsFileTakesItsShareAndReseeds) {
+  outFileName = dir.file("run.zuq");
+  clusterIndex = 2;
+  clusterCount = 3;
+  nL0 = 100;
+  nL1 = 10;
+  runSeed = 1000;
+  writeWholeFile(dir.file("run.zuq.2.3"), "an old file\n");
+  testing::internal::CaptureStdout();
+  setUpClusterInstance();
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(printed,
+            "Clustering instance 2 of 3\n"
+            "  Will run 33 level 0 bootstraps.\n"
+            "  Will run 3 level 1 bootstraps.\n"
+            "  Using seed 16554 for random number generation.\n");
+  EXPECT_EQ(nL0, 33);
+  EXPECT_EQ(nL1, 3);
+  randomGenerator expected(16554);
+  EXPECT_EQ(rng.next(), expected.next());
+  clusterFile << "new\n";
+  closeClusterFile();
+  EXPECT_EQ(readWholeFile(dir.file("run.zuq.2.3")), "new\n");  // the old file replaced
+}
+
+TEST_F(ClusterFiles, InstanceSeedWrapsIn32Bits) {
+  outFileName = dir.file("run.zuq");
+  clusterIndex = 3;
+  clusterCount = 3;
+  runSeed = 2147483647;
+  testing::internal::CaptureStdout();
+  setUpClusterInstance();
+  const std::string printed = testing::internal::GetCapturedStdout();
+  closeClusterFile();
+  // 2147483647 + 23331 wraps to -2147460318.
+  EXPECT_NE(printed.find("  Using seed -2147460318 for random number generation.\n"),
+            std::string::npos)
+      << printed;
+}
+
+TEST_F(ClusterFiles, InstanceArgumentsThatCannotBeJoinedAreRefused) {
+  struct argumentCase {
+    int k;
+    int n;
+    int keep;
+    std::string message;
+  };
+  const argumentCase cases[] = {
+      {1, 0, -1, "Error: --cluster k/n needs n of at least 1 and k from 1 to n (got 1/0).\n"},
+      {4, 3, -1, "Error: --cluster k/n needs n of at least 1 and k from 1 to n (got 4/3).\n"},
+      {-1, 3, -1, "Error: --cluster k/n needs n of at least 1 and k from 1 to n (got -1/3).\n"},
+      {1, 3, 20,
+       "Error: --keep cannot be used with --cluster: the join could not find the SNPs of the "
+       "reduced data set.\n"},
+  };
+  outFileName = dir.file("run.zuq");
+  for (const argumentCase& c : cases) {
+    SCOPED_TRACE(c.message);
+    clusterIndex = c.k;
+    clusterCount = c.n;
+    keepCount = c.keep;
+    EXPECT_EQ(fatalOutput(setUpClusterInstance), c.message);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("run.zuq.1.3")));
+}
+
+TEST_F(ClusterFiles, AnInstanceFileThatCannotBeCreatedOrWrittenIsAnError) {
+  outFileName = dir.file("missing-directory/run.zuq");
+  clusterIndex = 1;
+  clusterCount = 2;
+  EXPECT_EQ(fatalOutput(setUpClusterInstance),
+            "Error: Cannot create cluster results file: " + dir.file("missing-directory/run.zuq") +
+                ".1.2\n");
+
+  // A device that takes no data: the loss shows when the buffer is flushed at the close.
+  outFileName = dir.file("run.zuq");
+  nL0 = 100;
+  nL1 = 0;
+  runSeed = 0;
+  std::filesystem::create_symlink("/dev/full", dir.file("run.zuq.1.2"));
+  EXPECT_EQ(fatalOutput([this] {
+              setUpClusterInstance();
+              const std::vector<replicate> replicates = buildState();
+              writeBootstrapState(clusterFile, replicates);
+              closeClusterFile();
+            }),
+            "Clustering instance 1 of 2\n"
+            "  Will run 50 level 0 bootstraps.\n"
+            "  Will run 0 level 1 bootstraps.\n"
+            "  Using seed 7777 for random number generation.\n"
+            "Error: Cannot write cluster results file: " + dir.file("run.zuq.1.2") + "\n");
+}
+
+// The join's checks before it pools anything; the files are written with the writers.
+class ClusterJoin : public ClusterFiles {
+ protected:
+  void writePartialFile(int k, int n) {
+    std::vector<replicate> replicates = buildState();
+    std::ofstream out(clusterFileName(k, n));
+    writeBootstrapState(out, replicates);
+    writeLevel1Uboots(out);
+  }
+
+  testsupport::scratchWorkingDirectory work{"cluster_join"};
+};
+
+TEST_F(ClusterJoin, StopsAtTheFirstFileThatCannotBeOpened) {
+  clusterCount = 3;
+  writePartialFile(1, 3);
+  writePartialFile(3, 3);
+  EXPECT_EQ(fatalOutput(joinClusterResults),
+            "\nJoining the results from cluster runs..\n"
+            "Reading partial results from file out.zuq.1.3.\n"
+            "Reading partial results from file out.zuq.2.3.\n"
+            "Error: Cannot open cluster results file: out.zuq.2.3\n");
+}
+
+TEST_F(ClusterJoin, RefusesFilesOfDifferentAnalyses) {
+  struct mismatchCase {
+    const char* what;
+    std::function<void()> change;  // applied to the state of file 2
+    std::string difference;
+  };
+  const mismatchCase cases[] = {
+      {"nSig", [] { nSig = 1; naiveResults.pop_back(); }, "2 against 1 significant SNPs"},
+      {"SNP", [] { naiveResults[1].snp = snps[2]; }, "the naive records of rank 2 differ"},
+      {"p", [] { naiveResults[0].p = 0.001; }, "the naive records of rank 1 differ"},
+      {"allele", [] { naiveResults[1].alleleUn = 'C'; }, "the naive records of rank 2 differ"},
+      {"estimate", [] { naiveResults[0].un = 0.7; }, "the naive records of rank 1 differ"},
+  };
+  clusterCount = 2;
+  writePartialFile(1, 2);
+  for (const mismatchCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    {
+      std::vector<replicate> replicates = buildState();
+      c.change();
+      // Whatever the change, the file stays well-formed: nothing longer than its nSig.
+      for (replicate& records : replicates) {
+        if (records.size() > static_cast<size_t>(nSig)) records.resize(static_cast<size_t>(nSig));
+      }
+      for (std::vector<double>& row : level1Uboots) {
+        if (row.size() > static_cast<size_t>(nSig)) row.resize(static_cast<size_t>(nSig));
+      }
+      std::ofstream out(clusterFileName(2, 2));
+      writeBootstrapState(out, replicates);
+      writeLevel1Uboots(out);
+    }
+    EXPECT_EQ(fatalOutput(joinClusterResults),
+              "\nJoining the results from cluster runs..\n"
+              "Reading partial results from file out.zuq.1.2.\n"
+              "Reading partial results from file out.zuq.2.2.\n"
+              "Error: Cluster results files out.zuq.1.2 and out.zuq.2.2 do not agree (" +
+                  c.difference +
+                  "): the instances were not run on the same data with the same options.\n");
+  }
+}
+
+// Two copies of the file of buildState: the replicates and rows pooled in file order, the counts
+// added up, and Uboot from the pooled replicates. Without the correlation adjustment and the
+// MAF scale, Uboot of rank 1 is un - mean(ud - ue): 0.68125 - (0.52515 + 1334570) / 2; rank 2
+// has no usable pair (its ue of 0 is no normal number).
+TEST_F(ClusterJoin, PoolsTheFilesAndFinishesTheAnalysis) {
+  struct joinCase {
+    int noTruncate;
+    double uboot0;
+  };
+  const joinCase cases[] = {{0, 0.0}, {1, 0.68125 - (0.52515 + 1334570.0) / 2}};
+  for (const joinCase& c : cases) {
+    SCOPED_TRACE(c.noTruncate);
+    clusterCount = 2;
+    writePartialFile(1, 2);
+    writePartialFile(2, 2);
+    naiveResults.clear();
+    level1Uboots.clear();
+    replicatesSeen = 0;
+    adjCor = 0;
+    mafCorrection = 0;
+    noTruncate = c.noTruncate;
+    for (snpRecord* snp : snps) snp->maf = 0.3;
+    testing::internal::CaptureStdout();
+    joinClusterResults();
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(printed.find("Reading partial results from file out.zuq.2.2.\n"
+                           "L0 size is 4\n"
+                           "L0[0] is 2\n"),
+              std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("Warning: Cluster results files carry no level-1 SNPs, so the "
+                           "confidence intervals of a join take no MAF factor (as with "
+                           "--adj.cimaf 0).\n"),
+              std::string::npos);
+    EXPECT_EQ(nSig, 2);
+    EXPECT_EQ(replicatesSeen, 14);
+    ASSERT_EQ(naiveResults.size(), 2u);
+    EXPECT_EQ(naiveResults[0].snp, snps[3]);
+    EXPECT_EQ(snps[3]->naiveP, naiveResults[0].p);
+    ASSERT_EQ(level1Uboots.size(), 4u);
+    EXPECT_EQ(level1Uboots[2], (std::vector<double>{0.25, -1.5}));
+    ASSERT_EQ(uboot.size(), 2u);
+    EXPECT_NEAR(uboot[0], c.uboot0, 1e-9 * std::max(1.0, std::fabs(c.uboot0)));
+    EXPECT_EQ(uboot[1], missingValue);
+    EXPECT_NE(readWholeFile("out.zuq").find("rs3"), std::string::npos);
+    ciLower.clear();
+    ciUpper.clear();
+  }
+}
+
+TEST_F(ClusterJoin, NeedsAtLeastOneFile) {
+  clusterCount = 0;
+  EXPECT_EQ(fatalOutput(joinClusterResults),
+            "\nJoining the results from cluster runs..\n"
+            "Error: --join needs the number of cluster runs, at least 1 (got 0).\n");
+}
+
+}  // namespace
