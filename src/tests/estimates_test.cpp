@@ -2,14 +2,22 @@
 
 #include <gtest/gtest.h>
 #include <omp.h>
-#include <unistd.h>
+
+#include <boost/math/distributions/students_t.hpp>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <map>
+#include <random>
 #include <utility>
 
+#include "dataset/covariates.h"
+#include "testing/plink_oracle.h"
+#include "testing/scratch_files.h"
 #include "tests/association_tests.h"
 #include "tests/logistic_model.h"
+#include "tests/plink_runner.h"
 #include "tests/scan_test_data.h"
 #include "tests/significance_selection.h"
 #include "tests/snp_order.h"
@@ -110,32 +118,160 @@ TEST_F(Estimates, DummyEstimateOfNoSnpsPrintsZero) {
   EXPECT_TRUE(out.empty());
 }
 
-// Routes through plink: until plink's fileset writer and parsers are built, reaching one ends
-// the run with the writer's error.
-TEST_F(Estimates, PlinkRoutesAreReached) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  struct routeCase { int estimate, qt, fastValue, inProcess; bool covariates; const char* what; };
+// Routes through plink, run by the real plink 1.07: the estimates of the in-process method of
+// the same kind, turned to plink's A1, to the digits plink prints, in the list's position order.
+enum class printedAs { oddsRatio, logEffect };
+
+void expectPlinkEstimates(const std::vector<estimateRecord>& viaPlink,
+                          const std::vector<estimateRecord>& inProcess, printedAs form, int digits,
+                          double limit = 1.0) {
+  ASSERT_EQ(viaPlink.size(), inProcess.size());
+  for (size_t k = 0; k < viaPlink.size(); ++k) {
+    const estimateRecord& r = viaPlink[k];
+    SCOPED_TRACE(inProcess[k].snp->name);
+    EXPECT_EQ(r.snp, inProcess[k].snp);
+    ASSERT_TRUE(r.allele == r.snp->allele1 || r.allele == r.snp->allele2) << r.allele;
+    ASSERT_NE(r.effect, missingValue);
+    ASSERT_NE(inProcess[k].effect, missingValue);
+    const double sign = r.allele == r.snp->allele1 ? 1 : -1;
+    const double distance =
+        form == printedAs::oddsRatio
+            ? testsupport::printedDistance(std::pow(inProcess[k].effect, sign), r.effect, digits)
+            : testsupport::printedDistance(sign * std::log(inProcess[k].effect),
+                                           std::log(r.effect), digits);
+    EXPECT_LE(distance, limit + 1e-9) << inProcess[k].effect << " vs plink " << r.effect;
+    EXPECT_LE(testsupport::printedDistance(inProcess[k].p, r.p, digits), limit)
+        << inProcess[k].p << " vs plink " << r.p;
+  }
+}
+
+class EstimatesThroughPlink : public Estimates {
+ protected:
+  void SetUp() override {
+    if (!testsupport::plink107Installed()) GTEST_SKIP() << "plink 1.07 is not installed";
+    Estimates::SetUp();
+    ASSERT_TRUE(scratch.made());
+    plink.executable = testsupport::plink107;
+    rScriptFileName = testsupport::glmPluginScript;
+  }
+  void TearDown() override { covariateHeaderLine.clear(); }
+  testsupport::scratchWorkingDirectory scratch{"estimates_plink"};
+};
+
+TEST_F(EstimatesThroughPlink, PlinkRoutesAgreeWithTheInProcessMethods) {
+  struct routeCase {
+    int estimate, qt, fastValue, inProcess;
+    double caseValue;  // 3: a quantitative trait to plink
+    method m;
+    printedAs form;
+    const char* what;
+  };
   const routeCase cases[] = {
-      {3, 0, 1, 1, false, "RPLUGIN"},
-      {3, 1, 1, 1, false, "RPLUGIN with --qt"},
-      {0, 0, 1, 0, false, "LOGISTIC with --useplink"},
-      {0, 1, 0, 1, false, "--qt with --slow"},
-      {0, 1, 1, 1, true, "--qt with covariates, even with --fast"},
+      {0, 0, 1, 0, 2.0, method::logistic, printedAs::oddsRatio, "LOGISTIC with --useplink"},
+      {0, 1, 0, 1, 3.0, method::regression, printedAs::logEffect, "--qt with --slow"},
   };
   for (const routeCase& c : cases) {
     SCOPED_TRACE(c.what);
+    buildDataSet(240, scantest::defaultDesign, c.caseValue);
     estimateType = c.estimate;
     quantitativeTrait = c.qt;
     fast = c.fastValue;
     inProcessLogistic = c.inProcess;
-    useCovariates = c.covariates;
-    EXPECT_EXIT(
-        {
-          dup2(STDERR_FILENO, STDOUT_FILENO);
-          std::vector<estimateRecord> out;
-          computeEstimates(individuals, snps, "x", out);
-        },
-        testing::ExitedWithCode(1), "Error: .* through plink is not available");
+    const std::vector<estimateRecord> expected = expectedEstimates(c.m);
+    std::vector<snpRecord*> list(snps.rbegin(), snps.rend());  // put in order by the route
+    std::vector<estimateRecord> out(4);
+    computeEstimates(individuals, list, "x", out);
+    EXPECT_EQ(list, snps);
+    expectPlinkEstimates(out, expected, c.form, 4);
+  }
+}
+
+// The ordinary least-squares fit of the phenotype on [1, dose of allele1, covariate] over the
+// individuals with a typed genotype: e to the dose coefficient and its t-test p.
+estimateRecord leastSquaresWithCovariate(snpRecord* snp) {
+  long double xtx[3][3] = {};
+  long double xty[3] = {};
+  std::vector<std::array<double, 4>> rows;  // 1, dose, covariate, phenotype
+  for (const individualRecord* person : individuals) {
+    const unsigned code = genotypeAt(person->genotypes, snp->index);
+    if (code == missingGenotype) continue;
+    const double dose = code == homozygousAllele1 ? 2 : code == heterozygous ? 1 : 0;
+    rows.push_back({1.0, dose, person->covariates[0], person->phenotype});
+  }
+  for (const auto& row : rows) {
+    for (int a = 0; a < 3; ++a) {
+      xty[a] += row[a] * row[3];
+      for (int b = 0; b < 3; ++b) xtx[a][b] += row[a] * row[b];
+    }
+  }
+  // The inverse of X'X by Gauss-Jordan elimination (positive definite: no pivoting needed).
+  long double inverse[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  for (int a = 0; a < 3; ++a) {
+    const long double pivot = xtx[a][a];
+    for (int b = 0; b < 3; ++b) {
+      xtx[a][b] /= pivot;
+      inverse[a][b] /= pivot;
+    }
+    for (int r = 0; r < 3; ++r) {
+      if (r == a) continue;
+      const long double factor = xtx[r][a];
+      for (int b = 0; b < 3; ++b) {
+        xtx[r][b] -= factor * xtx[a][b];
+        inverse[r][b] -= factor * inverse[a][b];
+      }
+    }
+  }
+  long double beta[3] = {};
+  for (int a = 0; a < 3; ++a) {
+    for (int b = 0; b < 3; ++b) beta[a] += inverse[a][b] * xty[b];
+  }
+  long double residuals = 0;
+  for (const auto& row : rows) {
+    const long double fitted = beta[0] + beta[1] * row[1] + beta[2] * row[2];
+    residuals += (row[3] - fitted) * (row[3] - fitted);
+  }
+  const double df = static_cast<double>(rows.size()) - 3;
+  const double se = std::sqrt(static_cast<double>(residuals / df * inverse[1][1]));
+  const double t = static_cast<double>(beta[1]) / se;
+  const double p = 2 * boost::math::cdf(boost::math::complement(
+                           boost::math::students_t(df), std::fabs(t)));
+  return {snp, snp->allele1, std::exp(static_cast<double>(beta[1])), p};
+}
+
+TEST_F(EstimatesThroughPlink, QtWithCovariatesGoesThroughPlinkEvenWithFast) {
+  buildDataSet(240, scantest::defaultDesign, 3.0);
+  std::mt19937 engine(77);
+  std::normal_distribution<double> noise(0.0, 1.0);
+  for (individualRecord* person : individuals) {
+    person->covariates = {0.5 * person->phenotype + noise(engine)};
+  }
+  covariateHeaderLine = "FID IID score";
+  useCovariates = true;
+  quantitativeTrait = 1;
+  fast = 1;
+  std::vector<estimateRecord> expected;
+  for (snpRecord* snp : snps) expected.push_back(leastSquaresWithCovariate(snp));
+  std::vector<estimateRecord> out;
+  computeEstimates(individuals, snps, "x", out);
+  expectPlinkEstimates(out, expected, printedAs::logEffect, 4);
+  // The covariate matters: without it the in-process regression gives other estimates.
+  const std::vector<estimateRecord> without = expectedEstimates(method::regression);
+  EXPECT_NE(without[0].effect, expected[0].effect);
+}
+
+TEST_F(EstimatesThroughPlink, RPluginRouteAgreesWithTheInProcessLogisticFit) {
+  testsupport::rserveSession rserve;
+  if (!rserve.available()) GTEST_SKIP() << "Rserve is not reachable on port 6311";
+  estimateType = 3;
+  const std::vector<estimateRecord> expected = expectedEstimates(method::logistic);
+  for (int qt : {0, 1}) {
+    SCOPED_TRACE(qt ? "RPLUGIN with --qt" : "RPLUGIN");
+    quantitativeTrait = qt;
+    std::vector<estimateRecord> out;
+    computeEstimates(individuals, snps, "x", out);
+    // The plug-in's values have six digits.
+    expectPlinkEstimates(out, expected, printedAs::logEffect, 6,
+                         testsupport::rPluginDistanceLimit);
   }
 }
 

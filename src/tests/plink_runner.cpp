@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "dataset/dataset.h"
 #include "run/exit.h"
 
 plinkRunner::plinkRunner() : executable("plink"), arguments("--allow-no-sex --noweb --silent") {}
@@ -67,4 +68,9 @@ double plinkRunner::probePlinkVersion(const std::string& prefix) const {
   std::remove(mapName.c_str());
   std::remove(pedName.c_str());
   return version;
+}
+
+void plinkRunner::runPlinkAssoc(const std::string& base, const std::vector<snpRecord*>& snpList) {
+  writeBinaryFileset(base, individuals, snpList, 1);
+  run("--bfile \"" + base + "\" --assoc --out \"" + base + "\" ");
 }

@@ -38,6 +38,14 @@ class plinkRunner {
   // SNPs given; newfids renumbers the individual ids i0, i1, ... Completes unset alleles.
   void writeBinaryFileset(const std::string& base, const std::vector<individualRecord*>& people,
                           const std::vector<snpRecord*>& snpList, int newfids);
+  // The parts of the fileset: .bim and .cov under the full name given, .bed as base + ".bed".
+  void writeBimFile(const std::string& fileName, const std::vector<snpRecord*>& snpList);
+  void writeBedFile(const std::string& base, const std::vector<individualRecord*>& people,
+                    const std::vector<snpRecord*>& snpList);
+  void writeCovFile(const std::string& fileName, const std::vector<individualRecord*>& people,
+                    int newfids);
+  // plink --assoc on a fileset of all individuals and the SNPs given; its result is not read.
+  void runPlinkAssoc(const std::string& base, const std::vector<snpRecord*>& snpList);
   // plink runs on a fileset just written, with their result files read back per SNP.
   void runPlinkModel(const std::string& base, const std::string& outName,
                      std::vector<significanceRecord>& out);

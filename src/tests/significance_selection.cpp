@@ -131,8 +131,9 @@ int isSignificant(const std::string& prefix, const std::vector<individualRecord*
   if (fast == 1) {
     assocTests.fullModelTests(false, individuals, snps, out);
   } else {
-    // The full-model results are read back in the order of the data set's SNP list, so the
-    // fileset is written from the list as given.
+    // plink reports the SNPs in chromosome, position order whatever the .bim order, and its
+    // results are read back row by row against the list: an unsorted .map would end the run.
+    sortSnpsByPosition(snps);
     plink.writeBinaryFileset(prefix, individuals, snps, newfids);
     plink.runPlinkModel(prefix, prefix, out);
   }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <omp.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -10,8 +9,11 @@
 #include <map>
 #include <sstream>
 
+#include "testing/plink_oracle.h"
+#include "testing/scratch_files.h"
 #include "tests/association_tests.h"
 #include "tests/logistic_model.h"
+#include "tests/plink_runner.h"
 #include "tests/scan_test_data.h"
 
 namespace {
@@ -360,32 +362,90 @@ TEST_F(SignificanceSelection, ScreeningOffTestsEverySnpAndLeavesTheThresholdUnse
   expectSameRecords(out, expectedRecords(scanKind::logistic, 3));
 }
 
-// Routes through plink: until plink's fileset writer and parsers are built, reaching one ends
-// the run with the writer's error.
-TEST_F(SignificanceSelection, PlinkRoutesAreReached) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  struct routeCase { int test, qt, fastValue, inProcess; const char* what; };
+// Routes through plink, run by the real plink 1.07: the records of the in-process test of the
+// same kind, to the digits plink prints, flagged by the alpha rule from plink's own p.
+void expectPlinkRecords(const std::vector<significanceRecord>& viaPlink,
+                        const std::vector<significanceRecord>& inProcess, bool fullModel,
+                        int digits, double limit = 1.0) {
+  ASSERT_EQ(viaPlink.size(), inProcess.size());
+  for (size_t k = 0; k < viaPlink.size(); ++k) {
+    const significanceRecord& r = viaPlink[k];
+    SCOPED_TRACE(inProcess[k].snp->name);
+    EXPECT_EQ(r.snp, inProcess[k].snp);
+    EXPECT_LE(testsupport::printedDistance(inProcess[k].p, r.p, digits), limit)
+        << inProcess[k].p << " vs plink " << r.p;
+    EXPECT_EQ(r.significant, r.p != missingValue && r.p <= alpha);
+    if (fullModel) {
+      // plink's A1, the minor allele, with both p of the scan.
+      EXPECT_TRUE(r.allele == r.snp->allele1 || r.allele == r.snp->allele2) << r.allele;
+      EXPECT_LE(testsupport::printedDistance(inProcess[k].trendP, r.trendP, digits), 1.0);
+      EXPECT_LE(testsupport::printedDistance(inProcess[k].genoP, r.genoP, digits), 1.0);
+    } else {
+      EXPECT_EQ(r.allele, 0);
+    }
+  }
+}
+
+class SignificanceThroughPlink : public SignificanceSelection {
+ protected:
+  void SetUp() override {
+    if (!testsupport::plink107Installed()) GTEST_SKIP() << "plink 1.07 is not installed";
+    SignificanceSelection::SetUp();
+    ASSERT_TRUE(scratch.made());
+    plink.executable = testsupport::plink107;
+    rScriptFileName = testsupport::glmPluginScript;
+    trendScreening = 0;  // the screened scan has its own tests
+  }
+  testsupport::scratchWorkingDirectory scratch{"significance_plink"};
+};
+
+TEST_F(SignificanceThroughPlink, PlinkRoutesAgreeWithTheInProcessTests) {
+  struct routeCase {
+    int test, qt, fastValue, inProcess;
+    double caseValue;  // 3: a quantitative trait to plink
+    scanKind kind;
+    const char* what;
+  };
   const routeCase cases[] = {
-      {1, 0, 0, 1, "TREND with --slow"},
-      {0, 0, 0, 1, "minTRENDGENO with --slow"},
-      {5, 0, 1, 1, "RPLUGIN"},
-      {5, 1, 1, 1, "RPLUGIN with --qt"},
-      {1, 1, 0, 1, "--qt with --slow"},
-      {3, 0, 1, 0, "LOGISTIC with --useplink"},
+      {1, 0, 0, 1, 2.0, scanKind::fullModel, "TREND with --slow"},
+      {0, 0, 0, 1, 2.0, scanKind::fullModel, "minTRENDGENO with --slow"},
+      {2, 0, 0, 1, 2.0, scanKind::fullModel, "GENO with --slow"},
+      {1, 1, 0, 1, 3.0, scanKind::regression, "--qt with --slow"},
+      {3, 0, 1, 0, 2.0, scanKind::logistic, "LOGISTIC with --useplink"},
   };
   for (const routeCase& c : cases) {
     SCOPED_TRACE(c.what);
+    buildDataSet(240, scantest::defaultDesign, c.caseValue);
     testType = c.test;
     quantitativeTrait = c.qt;
     fast = c.fastValue;
     inProcessLogistic = c.inProcess;
-    EXPECT_EXIT(
-        {
-          dup2(STDERR_FILENO, STDOUT_FILENO);
-          std::vector<significanceRecord> out;
-          runSignificanceTest("x", individuals, snps, 1, out);
-        },
-        testing::ExitedWithCode(1), "Error: .* through plink is not available");
+    const std::vector<significanceRecord> expected = expectedRecords(c.kind, c.test);
+    std::vector<significanceRecord> out(3);
+    testing::internal::CaptureStdout();
+    const int count = runSignificanceTest("x", individuals, snps, 1, out);
+    testing::internal::GetCapturedStdout();
+    expectPlinkRecords(out, expected, c.kind == scanKind::fullModel, 4);
+    int flagged = 0;
+    for (const significanceRecord& r : out) flagged += r.significant;
+    EXPECT_EQ(count, flagged);
+    EXPECT_GT(count, 0);
+  }
+}
+
+TEST_F(SignificanceThroughPlink, RPluginRouteAgreesWithTheInProcessLogisticFit) {
+  testsupport::rserveSession rserve;
+  if (!rserve.available()) GTEST_SKIP() << "Rserve is not reachable on port 6311";
+  testType = 5;
+  for (int qt : {0, 1}) {
+    SCOPED_TRACE(qt ? "RPLUGIN with --qt" : "RPLUGIN");
+    quantitativeTrait = qt;
+    const std::vector<significanceRecord> expected = expectedRecords(scanKind::logistic, 5);
+    std::vector<significanceRecord> out;
+    const int count = runSignificanceTest("x", individuals, snps, 1, out);
+    // The plug-in's values have six digits.
+    expectPlinkRecords(out, expected, false, 6, testsupport::rPluginDistanceLimit);
+    EXPECT_GT(count, 0);
   }
 }
 
