@@ -1,9 +1,11 @@
 // Test-only helpers for checking the distribution routines against Boost.Math in long double:
-// the error policy, relative errors, and a per-branch table of the largest errors met.
+// the error policy, relative errors, the flat tolerance, and a per-branch and per-p-band table
+// of the largest errors met.
 #pragma once
 
 #include <boost/math/policies/policy.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -24,11 +26,17 @@ inline double relativeError(double value, long double exact) {
   return static_cast<double>(std::fabs((static_cast<long double>(value) - exact) / exact));
 }
 
-// The rounding budget of a double-precision evaluation of e^w with |w| = logSize: the routines
-// build tails as exponentials of arguments that carry one rounding each, so their relative
-// error grows with the size of those arguments (|ln p|, and |x - a| where x/a is rounded).
-inline double tailTolerance(double logSize) {
-  return 1e-13 + 4.0 * std::ldexp(1.0, -53) * logSize;
+// The accuracy the p-value routines keep against the oracle for every p >= 1e-300.
+constexpr double flatTolerance = 1e-13;
+
+// The p bands of the per-band report: p >= 1e-10, then down to 1e-100, 1e-200 and 1e-300.
+constexpr int bandCount = 4;
+inline const char* const bandNames[bandCount] = {">= 1e-10", "1e-100..", "1e-200..", "1e-300.."};
+inline int bandOf(long double p) {
+  if (p >= 1e-10L) return 0;
+  if (p >= 1e-100L) return 1;
+  if (p >= 1e-200L) return 2;
+  return 3;
 }
 
 // The largest relative error met in one branch of a method selection, and where.
@@ -37,6 +45,8 @@ struct branchRecord {
   std::string where;
   long double p = 0;
   int points = 0;
+  double bandMax[bandCount] = {0, 0, 0, 0};
+  int bandPoints[bandCount] = {0, 0, 0, 0};
 };
 
 class branchTable {
@@ -44,6 +54,9 @@ class branchTable {
   void add(const std::string& branch, double error, long double p, const std::string& where) {
     branchRecord& r = rows_[branch];
     ++r.points;
+    const int band = bandOf(p);
+    ++r.bandPoints[band];
+    r.bandMax[band] = std::max(r.bandMax[band], error);
     if (error >= r.maxError) {
       r.maxError = error;
       r.where = where;
@@ -51,12 +64,25 @@ class branchTable {
     }
   }
   const std::map<std::string, branchRecord>& rows() const { return rows_; }
+  // The largest error per branch with where it was met, then per branch and p band ("-" where
+  // the grid has no point).
   void print(const char* title) const {
-    std::printf("%s\n  %-34s %7s %10s %10s  %s\n", title, "branch", "points", "max error",
+    std::printf("%s\n  %-44s %7s %10s %10s  %s\n", title, "branch", "points", "max error",
                 "at p", "where");
     for (const auto& [name, r] : rows_)
-      std::printf("  %-34s %7d %10.2e %10.2Le  %s\n", name.c_str(), r.points, r.maxError, r.p,
+      std::printf("  %-44s %7d %10.2e %10.2Le  %s\n", name.c_str(), r.points, r.maxError, r.p,
                   r.where.c_str());
+    std::printf("  max error by p band:\n  %-44s", "branch");
+    for (const char* band : bandNames) std::printf(" %10s", band);
+    std::printf("\n");
+    for (const auto& [name, r] : rows_) {
+      std::printf("  %-44s", name.c_str());
+      for (int b = 0; b < bandCount; ++b) {
+        if (r.bandPoints[b] == 0) std::printf(" %10s", "-");
+        else std::printf(" %10.2e", r.bandMax[b]);
+      }
+      std::printf("\n");
+    }
   }
 
  private:

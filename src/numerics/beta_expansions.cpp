@@ -4,11 +4,16 @@
 #include <cmath>
 
 #include "numerics/beta_auxiliary.h"
+#include "numerics/exact_arithmetic.h"
 #include "numerics/incomplete_gamma.h"
 #include "numerics/machine_constants.h"
 #include "numerics/special_functions.h"
 
 namespace {
+
+// e^(a ln x - u), with a ln x carried exactly enough that the rounding of an exponent in the
+// hundreds does not reach the result.
+double powerTimesExp(double a, double x, double u) { return expOf(a * logToScale(a, x) + (-u)); }
 
 // x^a / (a Beta(a, b)) for min(a, b) < 1, by the size of max(a, b).
 double powerSeriesFactorSmall(double a, double b, double x) {
@@ -16,7 +21,7 @@ double powerSeriesFactorSmall(double a, double b, double x) {
   double b0 = std::max(a, b);
   if (b0 >= 8.0) {
     const double u = logGammaOnePlus(a0) + logGammaRatio(a0, b0);
-    return (a0 / a) * std::exp(a * std::log(x) - u);
+    return (a0 / a) * powerTimesExp(a, x, u);
   }
   if (b0 <= 1.0) {
     const double xa = std::pow(x, a);
@@ -37,12 +42,11 @@ double powerSeriesFactorSmall(double a, double b, double x) {
     }
     u = std::log(c) + u;
   }
-  const double z = a * std::log(x) - u;
   b0 -= 1.0;
   const double apb = a0 + b0;
   const double t = apb > 1.0 ? (1.0 + gammaRecipMinusOne(a0 + b0 - 1.0)) / apb
                              : 1.0 + gammaRecipMinusOne(apb);
-  return std::exp(z) * (a0 / a) * (1.0 + gammaRecipMinusOne(b0)) / t;
+  return powerTimesExp(a, x, u) * (a0 / a) * (1.0 + gammaRecipMinusOne(b0)) / t;
 }
 
 // The scale e^-mu that keeps betaDifference's leading factor from underflowing.
@@ -66,7 +70,7 @@ int growingTerms(double a, double b, double x, double y, int nm1) {
 double betaPowerSeries(double a, double b, double x, double eps) {
   if (x == 0.0) return 0.0;
   double factor = 0;
-  if (std::min(a, b) >= 1.0) factor = std::exp(a * std::log(x) - logBeta(a, b)) / a;
+  if (std::min(a, b) >= 1.0) factor = powerTimesExp(a, x, logBeta(a, b)) / a;
   else factor = powerSeriesFactorSmall(a, b, x);
   if (factor == 0.0 || a <= 0.1 * eps) return factor;
   double sum = 0.0;
@@ -185,15 +189,20 @@ void betaAsymptoticLargeA(double a, double b, double x, double y, double& w, dou
                           int& error) {
   error = 1;
   const double bm1 = (b - 0.5) - 0.5;
-  const double nu = a + 0.5 * bm1;
-  const double lnx = y > 0.375 ? std::log(x) : logOnePlus(-y);
-  const double z = -nu * lnx;
+  const doubleDouble nuExact = twoSum(a, 0.5 * bm1);
+  const double nu = nuExact.hi;
+  // z = -nu ln x as a double-double: e^-z is the size of the result, z up to |ln| of it.
+  const doubleDouble lnxExact = y > 0.375 ? logToScale(nu, x) : logOnePlusToScale(nu, -y);
+  const doubleDouble zExact = -(nu * lnxExact + nuExact.lo * lnxExact.hi);
+  const double lnx = lnxExact.hi;
+  const double z = zExact.hi;
   if (b * z == 0.0) return;
-  // r = e^-z z^b / Gamma(b), u the factor in front of the series.
-  double r = b * (1.0 + gammaRecipMinusOne(b)) * std::exp(b * std::log(z));
-  r = r * std::exp(a * lnx) * std::exp(0.5 * bm1 * lnx);
+  // r = e^-z z^b / Gamma(b) with the rounded z, the one incGammaSmallA's tail sees, so that their
+  // quotient starting the series keeps no exponent; u, the factor in front of the series,
+  // carries the rest e^-(z - rounded z).
+  const double r = b * (1.0 + gammaRecipMinusOne(b)) * std::exp(b * std::log(z)) * std::exp(-z);
   double u = logGammaRatio(b, a) + b * std::log(nu);
-  u = r * std::exp(-u);
+  u = r * std::exp(-u) * (1.0 - zExact.lo);
   if (u == 0.0) return;
   double p = 0, q = 0;
   incGammaSmallA(b, z, r, p, q, eps);

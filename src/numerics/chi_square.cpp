@@ -1,6 +1,7 @@
 #include "numerics/chi_square.h"
 
 #include "numerics/distributions.h"
+#include "numerics/front_end_mode.h"
 #include "numerics/incomplete_gamma.h"
 #include "numerics/machine_constants.h"
 
@@ -19,16 +20,7 @@ void chiSquareCdf(double x, double df, double& P, double& Q) {
 
 void chiSquareDistribution(int which, double& P, double& Q, double& x, double& df, int& status,
                            double& bound) {
-  if (which < 1 || which > 3) {
-    status = -1;
-    bound = which < 1 ? 1.0 : 3.0;
-    return;
-  }
-  if (which != 1) {
-    status = -1;
-    bound = 3.0;
-    return;
-  }
+  if (!forwardModeAsked(which, status, bound)) return;
   // Ordered comparisons: a df that is not a number passes, as the published front end lets it.
   if (x < 0.0) {
     status = -4;

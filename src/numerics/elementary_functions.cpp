@@ -2,6 +2,7 @@
 // published with the incomplete beta and gamma algorithms of Didonato and Morris.
 #include <cmath>
 
+#include "numerics/exact_arithmetic.h"
 #include "numerics/horner.h"
 #include "numerics/machine_constants.h"
 #include "numerics/special_functions.h"
@@ -129,6 +130,24 @@ double errorFunction(double x) {
   return x < 0.0 ? -value : value;
 }
 
+namespace {
+
+// e^(x^2) erfc(x) for |x| > 0.5 from the rational forms, taken at |x|; 0 in place of the unscaled
+// value when e^(-x^2) would underflow (unscaled = true only).
+bool erfcAboveHalf(double x, bool unscaled, double& value) {
+  const double ax = std::fabs(x);
+  if (ax <= 4.0) {
+    value = erfcMiddle(ax);
+    return true;
+  }
+  if (unscaled && (x > 100.0 || x * x > -expArgLimit(1))) return false;
+  const double t = (1.0 / x) * (1.0 / x);
+  value = (rsqrtPi - t * erfcTailRatio(t)) / ax;
+  return true;
+}
+
+}  // namespace
+
 double erfcScaled(int ind, double x) {
   const double ax = std::fabs(x);
   if (ax <= 0.5) {
@@ -136,16 +155,20 @@ double erfcScaled(int ind, double x) {
     const double value = 0.5 + (0.5 - x * erfSmall(t));
     return ind != 0 ? std::exp(t) * value : value;
   }
+  // x^2 exactly: its rounding would reach e^(-x^2) magnified by x^2 (up to 708).
+  const doubleDouble square = twoProduct(x, x);
+  if (ax > 4.0 && x <= -5.6) return ind != 0 ? 2.0 * expOf(square) : 2.0;
   double value = 0;
-  if (ax <= 4.0) {
-    value = erfcMiddle(ax);
-  } else {
-    if (x <= -5.6) return ind != 0 ? 2.0 * std::exp(x * x) : 2.0;
-    if (ind == 0 && (x > 100.0 || x * x > -expArgLimit(1))) return 0.0;
-    const double t = (1.0 / x) * (1.0 / x);
-    value = (rsqrtPi - t * erfcTailRatio(t)) / ax;
-  }
-  if (ind != 0) return x < 0.0 ? 2.0 * std::exp(x * x) - value : value;
-  value = std::exp(-(x * x)) * value;
+  if (!erfcAboveHalf(x, ind == 0, value)) return 0.0;
+  if (ind != 0) return x < 0.0 ? 2.0 * expOf(square) - value : value;
+  value = expOf(-square) * value;
   return x < 0.0 ? 2.0 - value : value;
+}
+
+double erfcOfRoot(double x) {
+  const double rtx = std::sqrt(x);
+  if (rtx <= 0.5) return erfcScaled(0, rtx);
+  double value = 0;
+  if (!erfcAboveHalf(rtx, true, value)) return 0.0;
+  return std::exp(-x) * value;
 }

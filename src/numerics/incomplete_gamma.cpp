@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "numerics/exact_arithmetic.h"
 #include "numerics/horner.h"
 #include "numerics/machine_constants.h"
 #include "numerics/special_functions.h"
@@ -65,9 +66,13 @@ void limitPair(double a, double x, double& P, double& Q) {
   else setPair(P, Q, 1.0, 0.0);
 }
 
+// a ln x - x as a double-double: e^(a ln x - x) keeps its relative precision where the exponent
+// is in the hundreds.
+doubleDouble powerExponent(double a, double x) { return a * logToScale(a, x) + (-x); }
+
 // a = 1/2: P and Q from erf and erfc of sqrt x.
 void halfShape(double x, double& P, double& Q) {
-  if (x >= 0.25) fromUpper(P, Q, erfcScaled(0, std::sqrt(x)));
+  if (x >= 0.25) fromUpper(P, Q, erfcOfRoot(x));
   else fromLower(P, Q, errorFunction(std::sqrt(x)));
 }
 
@@ -200,7 +205,7 @@ void finiteSum(double a, double x, int i, double& P, double& Q) {
     c = 0.0;
   } else {
     const double rtx = std::sqrt(x);
-    sum = erfcScaled(0, rtx);
+    sum = erfcOfRoot(x);
     t = std::exp(-x) / (rtpi * rtx);
     n = 0;
     c = -0.5;
@@ -225,7 +230,7 @@ void moderateShape(double a, double x, const accuracyColumn& col, double acc, do
       return;
     }
   }
-  const double r = std::exp(a * std::log(x) - x) / gammaFunction(a);
+  const double r = expOf(powerExponent(a, x)) / gammaFunction(a);
   seriesChoice(a, x, r, col, acc, P, Q);
 }
 
@@ -253,20 +258,29 @@ double temmePolynomial(int column, bool shortForm, double z, double u) {
   return shortForm ? horner(d0, 2, z) : horner(d0, 4, z);
 }
 
+// y = a (l - 1 - ln l) = (x - a) - a ln(x/a) as a double-double, l = x/a rounded. ln(x/a) is
+// ln l plus the exact remainder of the division over x: neither the rounding of l (which
+// a (l - 1 - ln l) would magnify by |x - a|) nor that of a product of the size of y reaches e^-y.
+doubleDouble tailExponent(double a, double x, double l) {
+  const double remainder = std::fma(-a, l, x);  // x - a l, exact
+  const doubleDouble lnRatio = exactLog(l) + remainder / x;
+  return twoSum(x, -a) - a * lnRatio;
+}
+
 // a >= big, x/a = l: Temme's expansion, false when the result is indeterminate.
-bool temme(double a, double l, double s, double z, double y, int column, double e, double& P,
-           double& Q) {
+bool temme(double a, double l, double s, double z, doubleDouble y, int column, double e,
+           double& P, double& Q) {
   const double rta = std::sqrt(a);
   const bool atOne = std::fabs(s) <= columns[column].e00 / rta;
   double c = 0, w = 0;
   if (atOne) {
     if (a * e * e > 3.28e-3) return false;
-    c = 0.5 + (0.5 - y);
-    w = (0.5 - std::sqrt(y) * (0.5 + (0.5 - y / 3.0)) / rtpi) / c;
+    c = 0.5 + (0.5 - y.hi);
+    w = (0.5 - std::sqrt(y.hi) * (0.5 + (0.5 - y.hi / 3.0)) / rtpi) / c;
   } else {
     if (std::fabs(s) <= 2.0 * e && a * e * e > 3.28e-3) return false;
-    c = std::exp(-y);
-    w = 0.5 * erfcScaled(1, std::sqrt(y));
+    c = expOf(-y);
+    w = 0.5 * erfcScaled(1, std::sqrt(y.hi));
   }
   const double u = 1.0 / a;
   z = std::sqrt(z + z);
@@ -293,12 +307,11 @@ bool largeShape(double a, double x, int column, double acc, double e, double& P,
     limitPair(a, x, P, Q);
     return true;
   }
-  const double y = a * z;
+  const doubleDouble y = tailExponent(a, x, l);
   if (std::fabs(s) <= 0.4) return temme(a, l, s, z, y, column, e, P, Q);
   const double v = (1.0 / a) * (1.0 / a);
-  double t1 = (((0.75 * v - 1.0) * v + 3.5) * v - 105.0) / (a * 1260.0);
-  t1 -= y;
-  const double r = rt2pin * std::sqrt(a) * std::exp(t1);
+  const double t1 = (((0.75 * v - 1.0) * v + 3.5) * v - 105.0) / (a * 1260.0);
+  const double r = rt2pin * std::sqrt(a) * expOf((-y) + t1);
   seriesChoice(a, x, r, columns[column], acc, P, Q);
   return true;
 }
@@ -313,7 +326,7 @@ void smallShape(double a, double x, double acc, double e, double& P, double& Q) 
     smallShapeTaylor(a, x, 3.0 * acc / (a + 1.0), P, Q);
     return;
   }
-  const double u = a * std::exp(a * std::log(x) - x);
+  const double u = a * expOf(powerExponent(a, x));
   if (u == 0.0) {
     setPair(P, Q, 1.0, 0.0);
     return;

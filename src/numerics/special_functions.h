@@ -36,3 +36,6 @@ double expSum(int mu, double x);
 double errorFunction(double x);
 // erfc(x) for ind = 0, e^(x^2) erfc(x) otherwise.
 double erfcScaled(int ind, double x);
+// erfc(sqrt x) for x >= 0, as erfcScaled(0, sqrt x) but with the factor e^-x taken from x itself
+// rather than from the square of the rounded root.
+double erfcOfRoot(double x);
