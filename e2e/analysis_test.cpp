@@ -21,23 +21,6 @@ std::vector<std::string> exampleArgs(std::vector<std::string> extra) {
   return args;
 }
 
-std::vector<std::string> words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> out;
-  for (std::string w; in >> w;) out.push_back(w);
-  return out;
-}
-
-// The rows of a results table (the header included) as whitespace-separated cells.
-std::vector<std::vector<std::string>> tableRows(const std::string& text) {
-  std::vector<std::vector<std::string>> rows;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty()) rows.push_back(words(line));
-  }
-  return rows;
-}
-
 struct plinkRow {
   std::string a1;
   double trendP, oddsRatio;

@@ -20,22 +20,6 @@ std::vector<std::string> clusterArgs(std::vector<std::string> extra) {
   return args;
 }
 
-std::vector<std::string> words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> out;
-  for (std::string w; in >> w;) out.push_back(w);
-  return out;
-}
-
-std::vector<std::vector<std::string>> tableRows(const std::string& text) {
-  std::vector<std::vector<std::string>> rows;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty()) rows.push_back(words(line));
-  }
-  return rows;
-}
-
 // The columns of the naive analysis (SNP, P, OR) of every row of a results table.
 std::vector<std::vector<std::string>> naiveColumns(const std::string& table) {
   std::vector<std::vector<std::string>> cells;

@@ -69,7 +69,9 @@ TEST(PlinkProbe, OutcomesFollowTheVersionWordOfTheLog) {
     const std::string dir = makeWorkDirectory();
     const zuqRun run =
         runZuq({"--dummy", "4", "2", "--plink", fakePlink(dir, c.log, c.plinkStatus)}, dir);
-    if (c.status >= 0) EXPECT_EQ(run.status, c.status);
+    if (c.status >= 0) {
+      EXPECT_EQ(run.status, c.status);
+    }
     EXPECT_EQ(probeOutput(run.out), c.output);
     EXPECT_TRUE(noProbeFilesLeft(dir));
   }

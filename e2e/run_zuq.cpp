@@ -80,3 +80,19 @@ std::string textBefore(const std::string& text, const std::string& prefix) {
   }
   return text;
 }
+
+std::vector<std::string> words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+std::vector<std::vector<std::string>> tableRows(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty()) rows.push_back(words(line));
+  }
+  return rows;
+}

@@ -23,5 +23,9 @@ void writeFile(const std::string& path, const std::string& text);
 // The fixture directory e2e/data, and the plink 1.07 executable found at configure time.
 std::string dataPath(const std::string& name);
 std::string plinkPath();
+// The whitespace-separated words of a line.
+std::vector<std::string> words(const std::string& line);
+// The rows of a results table (the header included) as whitespace-separated cells.
+std::vector<std::vector<std::string>> tableRows(const std::string& text);
 // The output of a run up to (not including) the first line that starts with prefix.
 std::string textBefore(const std::string& text, const std::string& prefix);

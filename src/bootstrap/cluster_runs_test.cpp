@@ -20,6 +20,7 @@
 #include "run/settings.h"
 #include "testing/bootstrap_snapshot.h"
 #include "testing/dataset_builder.h"
+#include "testing/fatal_output.h"
 #include "testing/scratch_files.h"
 #include "testing/settings_snapshot.h"
 
@@ -93,15 +94,7 @@ class ClusterFiles : public testing::Test {
 
   // Runs a call that must end through the fatal exit with status 1; returns what it printed.
   std::string fatalOutput(const std::function<void()>& call) {
-    const std::string capture = dir.file("stdout.txt");
-    std::fflush(stdout);
-    EXPECT_EXIT(
-        {
-          if (!std::freopen(capture.c_str(), "w", stdout)) std::_Exit(2);
-          call();
-        },
-        testing::ExitedWithCode(1), "");
-    return readWholeFile(capture);
+    return testsupport::fatalOutput(dir, call);
   }
 
   // Reads a whole partial file as the join does.

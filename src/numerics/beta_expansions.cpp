@@ -7,7 +7,7 @@
 #include "numerics/exact_arithmetic.h"
 #include "numerics/incomplete_gamma.h"
 #include "numerics/machine_constants.h"
-#include "numerics/special_functions.h"
+#include "numerics/math_functions.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "numerics/beta_auxiliary.h"
 #include "numerics/exact_arithmetic.h"
-#include "numerics/special_functions.h"
+#include "numerics/math_functions.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "numerics/accuracy_test_support.h"
 #include "numerics/distributions.h"
 #include "numerics/incomplete_gamma.h"
-#include "numerics/special_functions.h"
+#include "numerics/math_functions.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "numerics/horner.h"
 #include "numerics/machine_constants.h"
-#include "numerics/special_functions.h"
+#include "numerics/math_functions.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "numerics/exact_arithmetic.h"
 #include "numerics/horner.h"
 #include "numerics/machine_constants.h"
-#include "numerics/special_functions.h"
+#include "numerics/math_functions.h"
 
 namespace {
 

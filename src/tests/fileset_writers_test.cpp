@@ -15,6 +15,7 @@
 #include "dataset/dataset.h"
 #include "run/settings.h"
 #include "testing/dataset_builder.h"
+#include "testing/fatal_output.h"
 #include "testing/scratch_files.h"
 #include "testing/settings_snapshot.h"
 #include "tests/plink_runner.h"
@@ -41,15 +42,7 @@ class FilesetWriters : public testing::Test {
 
   // Runs a call that must end through the fatal exit with status 1; returns what it printed.
   std::string fatalOutput(const std::function<void()>& call) {
-    const std::string capture = dir.file("stdout.txt");
-    std::fflush(stdout);
-    EXPECT_EXIT(
-        {
-          if (!std::freopen(capture.c_str(), "w", stdout)) std::_Exit(2);
-          call();
-        },
-        testing::ExitedWithCode(1), "");
-    return readWholeFile(capture);
+    return testsupport::fatalOutput(dir, call);
   }
 
   testsupport::settingsSnapshot settings;

@@ -1,4 +1,4 @@
-#include "numerics/special_functions.h"
+#include "numerics/math_functions.h"
 
 #include <gtest/gtest.h>
 

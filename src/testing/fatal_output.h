@@ -1,0 +1,29 @@
+// Test support: what a call that must end the process through the fatal exit printed.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "testing/scratch_files.h"
+
+namespace testsupport {
+
+// Runs call in a death-test child whose standard output goes to a file of dir; expects the
+// child to end with status 1 and returns what it printed.
+inline std::string fatalOutput(const scratchDirectory& dir, const std::function<void()>& call) {
+  const std::string capture = dir.file("stdout.txt");
+  std::fflush(stdout);
+  EXPECT_EXIT(
+      {
+        if (!std::freopen(capture.c_str(), "w", stdout)) std::_Exit(2);
+        call();
+      },
+      testing::ExitedWithCode(1), "");
+  return readWholeFile(capture);
+}
+
+}  // namespace testsupport
