@@ -45,6 +45,16 @@ void printSignificantCount(const std::string& levelName, int count) {
 
 }  // namespace
 
+int resampleAndNumber(bootstrapSampler& sampler, int& counter) {
+  int number = 0;
+#pragma omp critical
+  {
+    sampler.resample();
+    number = counter++;
+  }
+  return number;
+}
+
 int analyzeResample(std::vector<resultRecord>& out, bootstrapSampler& sampler,
                     std::vector<snpRecord*>& snpList, int maxSnps, const std::string& levelName,
                     const std::string& threadTag, int mode) {
@@ -88,12 +98,7 @@ void level0Worker(level0Shared& shared) {
     // Attempts already under way when the stop count is reached still finish.
     if (shared.sigBoots.load() >= nL0) continue;
     bootstrapSampler sampler(individuals);
-    int attempt = 0;
-#pragma omp critical
-    {
-      sampler.resample();
-      attempt = shared.attempts++;
-    }
+    const int attempt = resampleAndNumber(sampler, shared.attempts);
     replicate records;
     const int found = analyzeResample(records, sampler, snps, nSig, "L0-" + std::to_string(attempt),
                                       threadTag, 0);

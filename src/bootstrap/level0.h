@@ -13,6 +13,10 @@ inline std::vector<double> uboot;
 // Resamples analysed (counted only with --debug).
 inline int replicatesSeen = 0;
 
+// Draws the sampler's next resample and takes the next attempt number from counter, both under
+// the process-wide lock.
+int resampleAndNumber(bootstrapSampler& sampler, int& counter);
+
 // Scans the sampler's resample, ranks its significant SNPs by p (at most maxSnps, -1 no limit)
 // and estimates each on the drawn and on the never-drawn individuals. Returns the number of
 // records placed in out (0, out untouched, when nothing is significant).

@@ -52,12 +52,7 @@ void printTimeEstimate(const level12Shared& shared) {
 // One level-1 attempt: the outer resample, its level-2 replicates, its Uboot vector.
 void level1Attempt(level12Shared& shared, const std::string& threadTag) {
   bootstrapSampler outer(individuals);
-  int level1Number = 0;
-#pragma omp critical
-  {
-    outer.resample();
-    level1Number = shared.index++;
-  }
+  const int level1Number = resampleAndNumber(outer, shared.index);
   replicate outerRecords;
   const int found = analyzeResample(outerRecords, outer, snps, nSig,
                                     "L1-" + std::to_string(level1Number), threadTag, 1);
