@@ -4,12 +4,16 @@
 #pragma once
 
 #include <boost/math/policies/policy.hpp>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace accuracy {
 
@@ -96,6 +100,22 @@ void geometricGrid(double lo, double hi, int perDecade, Visit visit) {
   for (double v = lo; v < hi; v *= ratio) {
     if (!visit(v)) return;
   }
+}
+
+// Evaluates p at every (statistic, df) pair serially and on eight threads at once; every thread
+// must get the serial bits (the routines keep no state between calls).
+template <typename PValue>
+void expectSameBitsOnThreads(const std::vector<std::pair<double, double>>& args, PValue p) {
+  std::vector<double> serial;
+  for (const auto& [x, df] : args) serial.push_back(p(x, df));
+  std::vector<std::vector<double>> results(8);
+  std::vector<std::thread> threads;
+  for (auto& r : results)
+    threads.emplace_back([&] {
+      for (const auto& [x, df] : args) r.push_back(p(x, df));
+    });
+  for (auto& t : threads) t.join();
+  for (const auto& r : results) EXPECT_EQ(r, serial);
 }
 
 }  // namespace accuracy

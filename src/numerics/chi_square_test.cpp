@@ -325,16 +325,7 @@ TEST(ChiSquareP, GivesTheSameBitsOnManyThreadsAtOnce) {
   std::vector<std::pair<double, double>> args;
   for (double df : chiSquareDfs)
     for (double x : chiSquareStatistics(df)) args.emplace_back(x, df);
-  std::vector<double> serial;
-  for (const auto& [x, df] : args) serial.push_back(chiSquareP(x, df));
-  std::vector<std::vector<double>> results(8);
-  std::vector<std::thread> threads;
-  for (auto& r : results)
-    threads.emplace_back([&] {
-      for (const auto& [x, df] : args) r.push_back(chiSquareP(x, df));
-    });
-  for (auto& t : threads) t.join();
-  for (const auto& r : results) EXPECT_EQ(r, serial);
+  accuracy::expectSameBitsOnThreads(args, [](double x, double df) { return chiSquareP(x, df); });
 }
 
 }  // namespace

@@ -189,16 +189,7 @@ TEST(TTwoSidedP, GivesTheSameBitsOnManyThreadsAtOnce) {
   std::vector<std::pair<double, double>> args;
   for (double df : tDfs)
     for (double t : tStatistics(df)) args.emplace_back(t, df);
-  std::vector<double> serial;
-  for (const auto& [t, df] : args) serial.push_back(tTwoSidedP(t, df));
-  std::vector<std::vector<double>> results(8);
-  std::vector<std::thread> threads;
-  for (auto& r : results)
-    threads.emplace_back([&] {
-      for (const auto& [t, df] : args) r.push_back(tTwoSidedP(t, df));
-    });
-  for (auto& th : threads) th.join();
-  for (const auto& r : results) EXPECT_EQ(r, serial);
+  accuracy::expectSameBitsOnThreads(args, [](double t, double df) { return tTwoSidedP(t, df); });
 }
 
 }  // namespace
