@@ -7,7 +7,7 @@
 #include <string>
 
 #include "dataset/dataset.h"
-#include "tests/plink_runner.h"
+#include "association/plink_runner.h"
 
 namespace {
 

@@ -18,10 +18,10 @@
 #include "dataset/snp_filters.h"
 #include "run/exit.h"
 #include "run/settings.h"
-#include "tests/association_tests.h"
-#include "tests/estimates.h"
-#include "tests/plink_runner.h"
-#include "tests/significance_selection.h"
+#include "association/association_tests.h"
+#include "association/estimates.h"
+#include "association/plink_runner.h"
+#include "association/significance_selection.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "run/random_generator.h"
 #include "run/settings.h"
-#include "testing/settings_snapshot.h"
+#include "test_support/settings_snapshot.h"
 
 namespace {
 

@@ -18,11 +18,11 @@
 #include "bootstrap/level12.h"
 #include "run/random_generator.h"
 #include "run/settings.h"
-#include "testing/bootstrap_snapshot.h"
-#include "testing/dataset_builder.h"
-#include "testing/fatal_output.h"
-#include "testing/scratch_files.h"
-#include "testing/settings_snapshot.h"
+#include "test_support/bootstrap_snapshot.h"
+#include "test_support/dataset_builder.h"
+#include "test_support/fatal_output.h"
+#include "test_support/scratch_files.h"
+#include "test_support/settings_snapshot.h"
 
 namespace {
 

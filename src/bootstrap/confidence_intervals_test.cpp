@@ -13,8 +13,8 @@
 #include "bootstrap/level12.h"
 #include "bootstrap/result_records.h"
 #include "run/settings.h"
-#include "testing/bootstrap_snapshot.h"
-#include "testing/settings_snapshot.h"
+#include "test_support/bootstrap_snapshot.h"
+#include "test_support/settings_snapshot.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "bootstrap/work_split.h"
 #include "dataset/stats_helpers.h"
 #include "run/settings.h"
-#include "tests/estimates.h"
+#include "association/estimates.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include "bootstrap/uboot.h"
 #include "bootstrap/work_split.h"
 #include "run/settings.h"
-#include "tests/estimates.h"
-#include "tests/significance_selection.h"
-#include "tests/snp_order.h"
+#include "association/estimates.h"
+#include "association/significance_selection.h"
+#include "association/snp_order.h"
 
 namespace {
 

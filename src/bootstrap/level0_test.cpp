@@ -15,8 +15,8 @@
 #include "bootstrap/progress_text.h"
 #include "bootstrap/work_split.h"
 #include "run/random_generator.h"
-#include "testing/scratch_files.h"
-#include "tests/significance_selection.h"
+#include "test_support/scratch_files.h"
+#include "association/significance_selection.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include "bootstrap/result_records.h"
 #include "dataset/snp_filters.h"
 #include "run/settings.h"
-#include "testing/bootstrap_snapshot.h"
-#include "testing/settings_snapshot.h"
-#include "tests/scan_test_data.h"
+#include "test_support/bootstrap_snapshot.h"
+#include "test_support/settings_snapshot.h"
+#include "association/scan_test_data.h"
 
 namespace leveltest {
 

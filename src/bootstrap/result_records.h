@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "dataset/dataset.h"
-#include "tests/test_records.h"
+#include "association/test_records.h"
 
 struct resultRecord {
   snpRecord* snp = nullptr;  // not owned

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/test_records.h"
+#include "association/test_records.h"
 
 // The results table on standard output and in the output file; psig.txt with --debug.
 void writeResults();

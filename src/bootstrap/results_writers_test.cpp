@@ -14,9 +14,9 @@
 #include "bootstrap/level_test_data.h"
 #include "bootstrap/result_records.h"
 #include "run/settings.h"
-#include "testing/bootstrap_snapshot.h"
-#include "testing/scratch_files.h"
-#include "testing/settings_snapshot.h"
+#include "test_support/bootstrap_snapshot.h"
+#include "test_support/scratch_files.h"
+#include "test_support/settings_snapshot.h"
 
 namespace {
 

@@ -19,9 +19,9 @@
 #include "dataset/stats_helpers.h"
 #include "run/random_generator.h"
 #include "run/settings.h"
-#include "testing/bootstrap_snapshot.h"
-#include "testing/settings_snapshot.h"
-#include "tests/scan_test_data.h"
+#include "test_support/bootstrap_snapshot.h"
+#include "test_support/settings_snapshot.h"
+#include "association/scan_test_data.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "dataset/ped_line_scanner.h"
 #include "run/exit.h"
 #include "run/settings.h"
-#include "tests/plink_runner.h"
+#include "association/plink_runner.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "dataset/covariates.h"
 #include "dataset/dataset.h"
 #include "run/exit.h"
-#include "tests/plink_runner.h"
+#include "association/plink_runner.h"
 
 namespace {
 

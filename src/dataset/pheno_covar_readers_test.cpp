@@ -7,10 +7,10 @@
 #include "dataset/covariates.h"
 #include "dataset/dataset.h"
 #include "run/settings.h"
-#include "testing/dataset_builder.h"
-#include "testing/scratch_files.h"
-#include "testing/settings_snapshot.h"
-#include "tests/plink_runner.h"
+#include "test_support/dataset_builder.h"
+#include "test_support/scratch_files.h"
+#include "test_support/settings_snapshot.h"
+#include "association/plink_runner.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 
 #include "dataset/dataset.h"
 #include "run/settings.h"
-#include "testing/dataset_builder.h"
-#include "testing/scratch_files.h"
-#include "testing/settings_snapshot.h"
+#include "test_support/dataset_builder.h"
+#include "test_support/scratch_files.h"
+#include "test_support/settings_snapshot.h"
 
 namespace {
 

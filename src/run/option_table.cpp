@@ -14,7 +14,7 @@
 #include "run/random_generator.h"
 #include "run/settings.h"
 #include "run/temp_files.h"
-#include "tests/plink_runner.h"
+#include "association/plink_runner.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/scratch_files.h"
+#include "test_support/scratch_files.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "run/random_generator.h"
 #include "run/settings.h"
 #include "run/start_up.h"
-#include "tests/plink_runner.h"
+#include "association/plink_runner.h"
 
 namespace {
 

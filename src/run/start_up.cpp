@@ -7,7 +7,7 @@
 #include "run/exit.h"
 #include "run/settings.h"
 #include "run/start_up.h"
-#include "tests/plink_runner.h"
+#include "association/plink_runner.h"
 
 void printBanner() {
   std::cout << "   zuq - Zuquor\n   version 1.12 (March 7th, 2011)\n\n";

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "run/settings.h"
-#include "testing/scratch_files.h"
-#include "testing/settings_snapshot.h"
+#include "test_support/scratch_files.h"
+#include "test_support/settings_snapshot.h"
 
 namespace fs = std::filesystem;
 

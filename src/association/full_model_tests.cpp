@@ -7,9 +7,9 @@
 #include "dataset/missing_value.h"
 #include "numerics/distributions.h"
 #include "run/settings.h"
-#include "tests/association_tests.h"
-#include "tests/full_model_statistics.h"
-#include "tests/genotype_counts.h"
+#include "association/association_tests.h"
+#include "association/full_model_statistics.h"
+#include "association/genotype_counts.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/significance_selection.h"
+#include "association/significance_selection.h"
 
 #include <algorithm>
 #include <iostream>
@@ -7,10 +7,10 @@
 
 #include "run/random_generator.h"
 #include "run/settings.h"
-#include "tests/association_tests.h"
-#include "tests/estimates.h"
-#include "tests/plink_runner.h"
-#include "tests/snp_order.h"
+#include "association/association_tests.h"
+#include "association/estimates.h"
+#include "association/plink_runner.h"
+#include "association/snp_order.h"
 
 namespace {
 

@@ -26,7 +26,7 @@ inline bool plink107Installed() { return access(plink107.c_str(), X_OK) == 0; }
 // The R plug-in script of the tests: for every SNP, the glm of case status on the count of
 // plink's A1 alleles, returned as c(2, beta, p); NA, NA where R cannot fit it.
 inline const std::string glmPluginScript =
-    std::string(ZUQ_SOURCE_DIR) + "/src/tests/testdata/rplugin_glm.R";
+    std::string(ZUQ_SOURCE_DIR) + "/src/association/testdata/rplugin_glm.R";
 
 // The R plug-in's glm stops when the deviance has settled to 1e-14 relative, so its beta and p
 // are good to about 1e-7 relative, a fifth of half a unit of the sixth digit that plink prints of

@@ -1,4 +1,4 @@
-#include "tests/logistic_model.h"
+#include "association/logistic_model.h"
 
 #include <gtest/gtest.h>
 #include <omp.h>
@@ -16,12 +16,12 @@
 #include "dataset/covariates.h"
 #include "dataset/dataset.h"
 #include "numerics/svd.h"
-#include "testing/scratch_files.h"
-#include "tests/plink_runner.h"
+#include "test_support/scratch_files.h"
+#include "association/plink_runner.h"
 
 namespace {
 
-const std::string fixtureDir = std::string(ZUQ_SOURCE_DIR) + "/src/tests/testdata/logistic/";
+const std::string fixtureDir = std::string(ZUQ_SOURCE_DIR) + "/src/association/testdata/logistic/";
 
 // One line of an oracle's result file: SNP A1 NMISS OR P.
 struct OracleRow {

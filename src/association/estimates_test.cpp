@@ -1,4 +1,4 @@
-#include "tests/estimates.h"
+#include "association/estimates.h"
 
 #include <gtest/gtest.h>
 #include <omp.h>
@@ -13,14 +13,14 @@
 #include <utility>
 
 #include "dataset/covariates.h"
-#include "testing/plink_oracle.h"
-#include "testing/scratch_files.h"
-#include "tests/association_tests.h"
-#include "tests/logistic_model.h"
-#include "tests/plink_runner.h"
-#include "tests/scan_test_data.h"
-#include "tests/significance_selection.h"
-#include "tests/snp_order.h"
+#include "test_support/plink_oracle.h"
+#include "test_support/scratch_files.h"
+#include "association/association_tests.h"
+#include "association/logistic_model.h"
+#include "association/plink_runner.h"
+#include "association/scan_test_data.h"
+#include "association/significance_selection.h"
+#include "association/snp_order.h"
 
 namespace {
 

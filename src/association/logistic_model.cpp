@@ -1,4 +1,4 @@
-#include "tests/logistic_model.h"
+#include "association/logistic_model.h"
 
 #include <cmath>
 #include <iostream>

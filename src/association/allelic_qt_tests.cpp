@@ -10,8 +10,8 @@
 #include "numerics/distributions.h"
 #include "numerics/machine_constants.h"
 #include "run/settings.h"
-#include "tests/association_tests.h"
-#include "tests/genotype_counts.h"
+#include "association/association_tests.h"
+#include "association/genotype_counts.h"
 
 namespace {
 

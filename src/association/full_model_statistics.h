@@ -1,7 +1,7 @@
 // The five case-control statistics of the full-model scan, computed from one SNP's cells.
 #pragma once
 
-#include "tests/genotype_counts.h"
+#include "association/genotype_counts.h"
 
 // Chi-square values and p-values; a p of -9 (and its chi-square) means not computable or,
 // for GENO, DOM and REC, voided by the cell rule.

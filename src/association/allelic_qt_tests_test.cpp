@@ -8,11 +8,11 @@
 #include "dataset/missing_value.h"
 #include "numerics/matrix.h"
 #include "run/settings.h"
-#include "testing/scratch_files.h"
-#include "testing/settings_snapshot.h"
-#include "tests/association_tests.h"
-#include "tests/testdata/expected_table.h"
-#include "tests/testdata/synthetic_snp.h"
+#include "test_support/scratch_files.h"
+#include "test_support/settings_snapshot.h"
+#include "association/association_tests.h"
+#include "association/testdata/expected_table.h"
+#include "association/testdata/synthetic_snp.h"
 
 namespace {
 

@@ -25,8 +25,8 @@
 #include "dataset/missing_value.h"
 #include "run/exit.h"
 #include "run/settings.h"
-#include "tests/plink_runner.h"
-#include "tests/test_records.h"
+#include "association/plink_runner.h"
+#include "association/test_records.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "dataset/dataset.h"
 #include "run/random_generator.h"
 #include "run/settings.h"
-#include "testing/dataset_builder.h"
-#include "testing/settings_snapshot.h"
+#include "test_support/dataset_builder.h"
+#include "test_support/settings_snapshot.h"
 
 namespace scantest {
 

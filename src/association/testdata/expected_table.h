@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "dataset/dataset.h"
-#include "tests/plink_runner.h"
+#include "association/plink_runner.h"
 
 namespace oracle {
 
 inline std::string fixturePath(const std::string& name) {
-  return std::string(ZUQ_SOURCE_DIR) + "/src/tests/testdata/" + name;
+  return std::string(ZUQ_SOURCE_DIR) + "/src/association/testdata/" + name;
 }
 
 // Reads base.ped/.map as the program does at start-up, without individuals of a missing

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "dataset/dataset.h"
-#include "tests/test_records.h"
+#include "association/test_records.h"
 
 // All of these may run on several worker threads at once. out is emptied and receives one
 // record per SNP in the order snps has after the call. The routes through plink put snps in

@@ -13,7 +13,7 @@
 #include "dataset/dataset.h"
 #include "run/exit.h"
 #include "run/settings.h"
-#include "tests/plink_runner.h"
+#include "association/plink_runner.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "numerics/matrix.h"
-#include "tests/test_records.h"
+#include "association/test_records.h"
 
 struct individualRecord;
 struct snpRecord;

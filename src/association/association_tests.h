@@ -7,7 +7,7 @@
 
 #include "dataset/dataset.h"
 #include "numerics/matrix.h"
-#include "tests/test_records.h"
+#include "association/test_records.h"
 
 // Stateless: every member reads only its arguments and the run settings, so many threads may
 // scan the same data set at once.

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "dataset/dataset.h"
-#include "tests/test_records.h"
+#include "association/test_records.h"
 
 // Every scan below may run on several worker threads at once on the same data set. Arguments:
 // prefix names this scan's plink files (distinct per thread); newfids is 0 for a scan of all

@@ -22,14 +22,14 @@
 #include "dataset/covariates.h"
 #include "dataset/dataset.h"
 #include "run/settings.h"
-#include "testing/dataset_builder.h"
-#include "testing/plink_oracle.h"
-#include "testing/scratch_files.h"
-#include "testing/settings_snapshot.h"
-#include "tests/association_tests.h"
-#include "tests/logistic_model.h"
-#include "tests/plink_runner.h"
-#include "tests/test_records.h"
+#include "test_support/dataset_builder.h"
+#include "test_support/plink_oracle.h"
+#include "test_support/scratch_files.h"
+#include "test_support/settings_snapshot.h"
+#include "association/association_tests.h"
+#include "association/logistic_model.h"
+#include "association/plink_runner.h"
+#include "association/test_records.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ using testsupport::readLines;
 using testsupport::writeWholeFile;
 
 const double m = missingValue;
-const std::string testData = std::string(ZUQ_SOURCE_DIR) + "/src/tests/testdata/";
+const std::string testData = std::string(ZUQ_SOURCE_DIR) + "/src/association/testdata/";
 const std::string sortAdvice =
     "zuq input files should be sorted according to chr/bp. Please recode input file with plink "
     "(plink --recode) and run zuq again.";

@@ -1,4 +1,4 @@
-#include "tests/plink_runner.h"
+#include "association/plink_runner.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "tests/snp_order.h"
+#include "association/snp_order.h"
 
 #include <algorithm>
 

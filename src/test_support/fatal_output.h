@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "testing/scratch_files.h"
+#include "test_support/scratch_files.h"
 
 namespace testsupport {
 

@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "run/settings.h"
-#include "tests/plink_runner.h"
+#include "association/plink_runner.h"
 
 namespace testsupport {
 

@@ -1,13 +1,13 @@
-#include "tests/estimates.h"
+#include "association/estimates.h"
 
 #include <iostream>
 
 #include "run/random_generator.h"
 #include "run/settings.h"
-#include "tests/association_tests.h"
-#include "tests/logistic_model.h"
-#include "tests/plink_runner.h"
-#include "tests/snp_order.h"
+#include "association/association_tests.h"
+#include "association/logistic_model.h"
+#include "association/plink_runner.h"
+#include "association/snp_order.h"
 
 namespace {
 
