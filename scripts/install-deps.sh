@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libboost-math-dev
-          plink r-base-core r-cran-rserve python3)
+          plink r-base-core r-cran-rserve python3 slurm-wlm)
 
 missing=()
 for p in "${packages[@]}"; do
