@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds zuq twice (Release, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs every unit and end-to-end test in both builds.
+# UndefinedBehaviorSanitizer) and runs every unit and end-to-end test in both builds; then runs
+# each fuzz target for a short time and the end-to-end analyses under ThreadSanitizer.
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
@@ -25,3 +26,9 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 scripts/build.sh build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUQ_SANITIZE=ON
 (cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j "$jobs")
+
+echo "== Fuzz targets (${FUZZ_SECONDS:-30} s each; scripts/fuzz.sh SECONDS runs them longer)"
+scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+
+echo "== ThreadSanitizer: the end-to-end analyses on eight threads"
+scripts/tsan.sh
