@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libboost-math-dev
-          plink r-base-core r-cran-rserve python3 slurm-wlm)
+          plink r-base-core r-cran-rserve python3 slurm-wlm
+          clang libclang-rt-14-dev libomp-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do
