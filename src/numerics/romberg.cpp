@@ -10,6 +10,7 @@ namespace {
 constexpr int maxStages = 20;
 constexpr int extrapolationPoints = 5;
 constexpr double relativeAccuracy = 1e-10;
+constexpr int maxTrapezoidStage = 62;
 
 // One trapezoidal stage on the caller's running sum.
 double refine(const realFunction& f, double a, double b, int n, double& sum) {
@@ -17,6 +18,8 @@ double refine(const realFunction& f, double a, double b, int n, double& sum) {
     sum = 0.5 * (b - a) * (f(a) + f(b));
     return sum;
   }
+  // 2^60 midpoints are far beyond any real use; beyond 64 the count itself cannot be formed.
+  if (n > maxTrapezoidStage) fatalError("Internal error: too many stages in trapezoidStep");
   const std::uint64_t points = std::uint64_t{1} << (n - 2);
   const double count = static_cast<double>(points);
   const double del = (b - a) / count;

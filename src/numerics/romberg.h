@@ -11,6 +11,7 @@ using realFunction = std::function<double(double)>;
 // (b - a)(f(a) + f(b))/2; stage n > 1 adds the 2^(n-2) midpoints of the previous stage and
 // returns the refined sum. Stages must be called in order 1, 2, 3, ... for one integral at a
 // time; the running sum belongs to the calling thread, so each thread may run its own integral.
+// A stage beyond 62 (2^60 new points) is a fatal error.
 double trapezoidStep(const realFunction& f, double a, double b, int n);
 
 // Neville's interpolation through the points (xa[i], ya[i]) evaluated at x: y the value, dy the

@@ -71,6 +71,13 @@ TEST(TrapezoidStep, EachThreadRefinesItsOwnIntegral) {
   EXPECT_EQ(parallel, serial);
 }
 
+TEST(TrapezoidStep, AStageBeyondTheCountableIsFatal) {
+  expectFatal([] { trapezoidStep([](double x) { return x; }, 0, 1, 63); },
+              "Internal error: too many stages in trapezoidStep");
+  expectFatal([] { trapezoidStep([](double x) { return x; }, 0, 1, 1000); },
+              "Internal error: too many stages in trapezoidStep");
+}
+
 // Lagrange's formula, the independent check of Neville's scheme.
 double lagrange(const std::vector<double>& xa, const std::vector<double>& ya, double x) {
   double sum = 0;
