@@ -3,21 +3,15 @@
 #include <cmath>
 
 #include "numerics/fatal_error.h"
+#include "numerics/matrix_shape.h"
 #include "numerics/svd.h"
 
 namespace {
 
 constexpr int maxSweeps = 30;
 
-bool isSquareOfOrder(const matrix& a, size_t n) {
-  if (a.size() != n) return false;
-  for (const auto& row : a)
-    if (row.size() != n) return false;
-  return true;
-}
-
 void requireSquare(const matrix& a) {
-  if (!isSquareOfOrder(a, a.size()))
+  if (!isSquare(a))
     fatalError("Internal error: eigen decomposition of a non-square matrix");
 }
 

@@ -4,16 +4,11 @@
 #include <cmath>
 
 #include "numerics/fatal_error.h"
+#include "numerics/matrix_shape.h"
 
 namespace {
 
 constexpr double tinyPivot = 1e-20;
-
-bool isSquare(const matrix& a) {
-  for (const auto& row : a)
-    if (row.size() != a.size()) return false;
-  return true;
-}
 
 // The reciprocal of the largest magnitude of every row: the implicit scaling of the pivot search.
 std::vector<double> rowScales(const matrix& a) {

@@ -3,33 +3,27 @@
 #include <cmath>
 
 #include "numerics/fatal_error.h"
+#include "numerics/matrix_shape.h"
 #include "numerics/svd.h"
 
 namespace {
 
 const char* const sizeMismatch = "Internal error: problem in SVD\n";
 
-// Every row of m holds exactly columns elements.
-bool rowsOfLength(const matrix& m, size_t columns) {
-  for (const auto& row : m)
-    if (row.size() != columns) return false;
-  return true;
-}
-
 }  // namespace
 
 void svdChecked(matrix& a, std::vector<double>& w, matrix& V) {
   if (a.empty()) fatalError("Internal problem: matrix with no rows (inverse function)");
   const size_t n = a.size();
-  if (!rowsOfLength(a, n)) fatalError("Internal problem: Cannot invert non-square matrix");
-  if (w.size() != n || V.size() != n || !rowsOfLength(V, n)) fatalError(sizeMismatch);
+  if (!isSquare(a)) fatalError("Internal problem: Cannot invert non-square matrix");
+  if (w.size() != n || !isSquareOfOrder(V, n)) fatalError(sizeMismatch);
   svd(a, w, V);
 }
 
 std::vector<double> svdBackSubstitute(const matrix& U, const std::vector<double>& w,
                                       const matrix& V, const std::vector<double>& b) {
   const size_t m = U.size(), n = w.size();
-  if (m == 0 || b.size() != m || !rowsOfLength(U, n) || V.size() != n || !rowsOfLength(V, n))
+  if (m == 0 || b.size() != m || !hasRowsOfLength(U, n) || !isSquareOfOrder(V, n))
     fatalError(sizeMismatch);
   std::vector<double> projected(n, 0.0);
   for (size_t j = 0; j < n; j++) {
@@ -49,7 +43,7 @@ std::vector<double> svdBackSubstitute(const matrix& U, const std::vector<double>
 
 matrix svdCovariance(const matrix& V, const std::vector<double>& w) {
   const size_t n = w.size();
-  if (V.size() != n || !rowsOfLength(V, n)) fatalError(sizeMismatch);
+  if (!isSquareOfOrder(V, n)) fatalError(sizeMismatch);
   std::vector<double> weights(n, 0.0);
   for (size_t k = 0; k < n; k++)
     if (w[k] != 0.0) weights[k] = 1.0 / (w[k] * w[k]);

@@ -1,17 +1,12 @@
 #include "numerics/table_statistics.h"
 
 #include "numerics/distributions.h"
+#include "numerics/matrix_shape.h"
 
 namespace {
 
 bool holds2x2(const auto& table) {
   return table.size() >= 2 && table[0].size() >= 2 && table[1].size() >= 2;
-}
-
-bool isSquare(const intTable& table) {
-  for (const auto& row : table)
-    if (row.size() != table.size()) return false;
-  return true;
 }
 
 }  // namespace
@@ -56,8 +51,7 @@ double symmetryTest(const intTable& table) {
 double expectedCounts(const intTable& table) {
   if (table.empty()) return -1;
   const size_t columns = table[0].size();
-  for (const auto& row : table)
-    if (row.size() != columns) return -1;
+  if (!hasRowsOfLength(table, columns)) return -1;
   std::vector<double> rowTotals(table.size(), 0.0), columnTotals(columns, 0.0);
   double n = 0;
   for (size_t i = 0; i < table.size(); i++)
