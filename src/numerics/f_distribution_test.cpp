@@ -1,0 +1,225 @@
+#include "numerics/f_distribution.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/math/distributions/fisher_f.hpp>
+#include <boost/math/distributions/non_central_f.hpp>
+
+#include <cmath>
+#include <cstdio>
+
+#include "numerics/accuracy_test_support.h"
+#include "numerics/search_test_support.h"
+
+namespace {
+
+using accuracy::quietPolicy;
+using accuracy::relativeError;
+using search::relativeDistance;
+using search::searchTolerance;
+using oracleF = boost::math::fisher_f_distribution<long double, quietPolicy>;
+using oracleNoncentralF = boost::math::non_central_f_distribution<long double, quietPolicy>;
+
+const double dfs[] = {0.5, 1.0, 2.0, 5.0, 30.0, 400.0, 1e5};
+
+TEST(FCdf, BothTailsMatchBoostIntoTheDeepTails) {
+  double worst = 0;
+  for (double dfn : dfs) {
+    for (double dfd : dfs) {
+      const oracleF oracle(dfn, dfd);
+      for (double f = 1e-12; f < 1e40; f *= 2.3) {
+        double P = 0, Q = 0;
+        fCdf(f, dfn, dfd, P, Q);
+        const long double exactP = cdf(oracle, static_cast<long double>(f));
+        const long double exactQ = cdf(complement(oracle, static_cast<long double>(f)));
+        for (const auto& [value, exact] : {std::pair{P, exactP}, std::pair{Q, exactQ}}) {
+          if (exact < 1e-300L) continue;
+          const double error = relativeError(value, exact);
+          worst = std::max(worst, error);
+          EXPECT_LE(error, 1e-12) << "f " << f << " dfn " << dfn << " dfd " << dfd;
+        }
+      }
+    }
+  }
+  std::printf("fCdf worst relative error (both tails >= 1e-300): %.2e\n", worst);
+  double P = 7, Q = 7;
+  fCdf(0.0, 3, 4, P, Q);
+  EXPECT_EQ(P, 0.0);
+  EXPECT_EQ(Q, 1.0);
+}
+
+// The sum stops once a term falls below 1e-4 of the sum, which bounds its accuracy: about
+// 1e-5 of P, and Q = 1 - P carries that error absolutely.
+TEST(NoncentralFCdf, MatchesBoostWithinItsSumsCutOff) {
+  double worstP = 0, worstQ = 0;
+  for (double dfn : {1.0, 3.0, 10.0, 100.0}) {
+    for (double dfd : {2.0, 8.0, 50.0}) {
+      for (double nc : {1e-11, 0.5, 3.0, 20.0, 150.0}) {
+        const oracleNoncentralF oracle(dfn, dfd, nc);
+        for (double f = 0.01; f < 1e3; f *= 1.9) {
+          double P = 0, Q = 0;
+          noncentralFCdf(f, dfn, dfd, nc, P, Q);
+          const long double exactP = cdf(oracle, static_cast<long double>(f));
+          const long double exactQ = cdf(complement(oracle, static_cast<long double>(f)));
+          if (exactP < 1e-8L) continue;
+          const double eP = relativeError(P, exactP);
+          const double eQ = std::fabs(static_cast<double>(Q - exactQ));
+          worstP = std::max(worstP, eP);
+          worstQ = std::max(worstQ, eQ);
+          EXPECT_LE(eP, 5e-5) << "f " << f << " dfn " << dfn << " dfd " << dfd << " nc " << nc;
+          EXPECT_LE(eQ, 5e-5) << "f " << f << " dfn " << dfn << " dfd " << dfd << " nc " << nc;
+        }
+      }
+    }
+  }
+  std::printf("noncentralFCdf worst: P relative %.2e, Q absolute %.2e (P >= 1e-8)\n", worstP,
+              worstQ);
+}
+
+TEST(NoncentralFCdf, IsTheCentralOneWithoutNoncentrality) {
+  for (double f : {0.1, 1.0, 7.0}) {
+    double P = 0, Q = 0, Pc = 0, Qc = 0;
+    noncentralFCdf(f, 3, 9, 0.0, P, Q);
+    fCdf(f, 3, 9, Pc, Qc);
+    EXPECT_EQ(P, Pc);
+    EXPECT_EQ(Q, Qc);
+  }
+}
+
+struct fStatusCase {
+  const char* name;
+  int which;
+  double P, Q, f, dfn, dfd, nc;
+  int status;
+  double bound;
+};
+
+TEST(FDistribution, ReportsEveryStatusWithItsBound) {
+  const fStatusCase cases[] = {
+      {"which 0", 0, 0.5, 0.5, 1, 2, 3, 0, -1, 1},
+      {"which 5", 5, 0.5, 0.5, 1, 2, 3, 0, -1, 4},
+      {"P negative", 2, -0.5, 0.5, 1, 2, 3, 0, -2, 0},
+      {"Q zero", 2, 1.0, 0.0, 1, 2, 3, 0, -3, 0},
+      {"f negative", 1, 0.5, 0.5, -1, 2, 3, 0, -4, 0},
+      {"dfn zero", 4, 0.5, 0.5, 1, 0, 3, 0, -5, 0},
+      {"dfd zero", 2, 0.5, 0.5, 1, 2, 0, 0, -6, 0},
+      {"P + Q not 1", 2, 0.5, 0.6, 1, 2, 3, 0, 3, 1},
+      {"f searched", 2, 0.5, 0.5, -1, 2, 3, 0, 0, 7},
+      // At f = 1 with dfn = 2 the cdf grows with dfd towards 1 - e^-1: 0.99 is out of reach.
+      {"dfd above the range", 4, 0.99, 0.01, 1, 2, 3, 0, 2, 1e300},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    double P = c.P, Q = c.Q, f = c.f, dfn = c.dfn, dfd = c.dfd, bound = 7;
+    int status = 99;
+    fDistribution(c.which, P, Q, f, dfn, dfd, status, bound);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(bound, c.bound);
+  }
+}
+
+TEST(NoncentralFDistribution, ReportsEveryStatusWithItsBound) {
+  const fStatusCase cases[] = {
+      {"which 6", 6, 0.5, 0.5, 1, 2, 3, 1, -1, 5},
+      {"P above 1", 2, 1.5, 0.5, 1, 2, 3, 1, -2, 1},
+      {"Q above 1", 2, 0.5, 1.5, 1, 2, 3, 1, -3, 1},
+      {"f negative", 5, 0.5, 0.5, -1, 2, 3, 1, -4, 0},
+      {"dfn negative", 1, 0.5, 0.5, 1, -2, 3, 1, -5, 0},
+      {"dfd zero", 1, 0.5, 0.5, 1, 2, 0, 1, -6, 0},
+      {"noncentrality negative", 2, 0.5, 0.5, 1, 2, 3, -1, -7, 0},
+      {"P + Q not 1", 5, 0.5, 0.4, 1, 2, 3, 1, 3, 1},
+      // Pr(F <= 1) with dfn 2, dfd 3 is 0.56 at noncentrality 0 and falls with it: 0.9 lies
+      // below the range of the noncentrality.
+      {"noncentrality below the range", 5, 0.9, 0.1, 1, 2, 3, 0, 1, 0},
+      // Pr(F <= 1e6) with dfn 2, dfd 3 is still about 0.9995 at noncentrality 1e4: 0.99 lies
+      // above the range.
+      {"noncentrality above the range", 5, 0.99, 0.01, 1e6, 2, 3, 0, 2, 1e4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    double P = c.P, Q = c.Q, f = c.f, dfn = c.dfn, dfd = c.dfd, nc = c.nc, bound = 7;
+    int status = 99;
+    noncentralFDistribution(c.which, P, Q, f, dfn, dfd, nc, status, bound);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(bound, c.bound);
+  }
+}
+
+TEST(FDistribution, QuantileMatchesBoost) {
+  double worst = 0;
+  for (double dfn : {1.0, 4.0, 60.0}) {
+    for (double dfd : {2.0, 9.0, 1000.0}) {
+      const oracleF oracle(dfn, dfd);
+      for (double p : {1e-200, 1e-30, 1e-6, 0.05, 0.5}) {
+        for (const bool lower : {true, false}) {
+          SCOPED_TRACE(testing::Message() << dfn << " " << dfd << " " << p << " " << lower);
+          const long double exact = lower
+                                        ? quantile(oracle, static_cast<long double>(p))
+                                        : quantile(complement(oracle, static_cast<long double>(p)));
+          if (exact > 1e299L) continue;
+          double P = lower ? p : 1 - p, Q = lower ? 1 - p : p, f = 0, n = dfn, d = dfd,
+                 bound = 7;
+          int status = 99;
+          fDistribution(2, P, Q, f, n, d, status, bound);
+          ASSERT_EQ(status, 0);
+          worst = std::max(worst, relativeDistance(f, exact));
+          EXPECT_LE(relativeDistance(f, exact), searchTolerance);
+        }
+      }
+    }
+  }
+  std::printf("F mode 2 worst relative error: %.2e\n", worst);
+}
+
+// dfn and dfd from P, Q, f and the other df: the oracle solves Boost's cdf.
+TEST(FDistribution, DegreesOfFreedomSolveBoostsCdf) {
+  for (double f : {0.2, 3.0}) {
+    for (double dfn : {2.0, 15.0}) {
+      for (double dfd : {4.0, 40.0}) {
+        SCOPED_TRACE(testing::Message() << f << " " << dfn << " " << dfd);
+        const double Q = static_cast<double>(cdf(complement(oracleF(dfn, dfd), static_cast<long double>(f))));
+        const auto solve = [&](bool numerator) {
+          return search::oracleRoot(
+              [&](long double v) {
+                const oracleF o(numerator ? v : dfn, numerator ? dfd : v);
+                return cdf(complement(o, static_cast<long double>(f))) - Q;
+              },
+              numerator ? dfn / 50 : dfd / 50, numerator ? dfn * 50 : dfd * 50);
+        };
+        int status = 99;
+        double P = 1 - Q, Qv = Q, fv = f, n = 0, d = dfd, bound = 7;
+        fDistribution(3, P, Qv, fv, n, d, status, bound);
+        ASSERT_EQ(status, 0);
+        EXPECT_LE(relativeDistance(n, solve(true)), searchTolerance);
+        n = dfn;
+        d = 0;
+        fDistribution(4, P, Qv, fv, n, d, status, bound);
+        ASSERT_EQ(status, 0);
+        EXPECT_LE(relativeDistance(d, solve(false)), searchTolerance);
+      }
+    }
+  }
+}
+
+// Every search of the noncentral front end ends where its own cumulative routine meets P, and
+// that point is where Boost's cdf meets P to the accuracy of the sum.
+TEST(NoncentralFDistribution, SearchesSolveForP) {
+  const double f = 2.5, dfn = 4, dfd = 12, nc = 6;
+  double P = 0, Q = 0;
+  noncentralFCdf(f, dfn, dfd, nc, P, Q);
+  for (int which = 2; which <= 5; ++which) {
+    SCOPED_TRACE(which);
+    double Pv = P, Qv = Q, fv = f, n = dfn, d = dfd, c = nc, bound = 7;
+    double& unknown = which == 2 ? fv : which == 3 ? n : which == 4 ? d : c;
+    unknown = 0;
+    int status = 99;
+    noncentralFDistribution(which, Pv, Qv, fv, n, d, c, status, bound);
+    ASSERT_EQ(status, 0);
+    const double truth = which == 2 ? f : which == 3 ? dfn : which == 4 ? dfd : nc;
+    EXPECT_LE(relativeDistance(unknown, truth), 1e-7);
+    const long double oracleP = cdf(oracleNoncentralF(n, d, c), static_cast<long double>(fv));
+    EXPECT_LE(relativeError(P, oracleP), 5e-5);
+  }
+}
+
+}  // namespace
