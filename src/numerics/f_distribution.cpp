@@ -60,7 +60,7 @@ void noncentralFCdf(double f, double dfn, double dfd, double noncentrality, doub
     return;
   }
   double sum = 0;
-  const auto small = [&](double term) { return sum < 1e-20 || term < eps * sum; };
+  const auto small = [&](double t) { return sum < 1e-20 || t < eps * sum; };
   const double halfNc = noncentrality / 2.0;
   long centre = truncToLong(halfNc);
   if (centre == 0) centre = 1;
@@ -78,17 +78,23 @@ void noncentralFCdf(double f, double dfn, double dfd, double noncentrality, doub
   sum = centreWeight * betaDown;
 
   // Downwards from the centre: I_x(a - 1, b) = I_x(a, b) + x^(a-1) y^b / ((a - 1) B(a - 1, b)).
+  // The ratios grow downwards faster than the weights fall when f is small, so the terms may
+  // rise before they fall: the cut-off applies only to a falling term (else a tiny centre term
+  // would end the sum at once and leave P many orders too small).
   double weight = centreWeight;
   long i = centre;
   double downTerm = std::exp(logGammaRational(aDown + b) - logGammaRational(aDown + 1.0) -
                              logGammaRational(b) + aDown * std::log(xx) + b * std::log(yy));
-  while (!small(weight * betaDown) && i > 0) {
+  double previous = 0, term = weight * betaDown;
+  while (!(small(term) && term < previous) && i > 0) {
     weight *= static_cast<double>(i) / halfNc;
     --i;
     aDown -= 1.0;
     downTerm = (aDown + 1.0) / ((aDown + b) * xx) * downTerm;
     betaDown += downTerm;
-    sum += weight * betaDown;
+    previous = term;
+    term = weight * betaDown;
+    sum += term;
   }
 
   // Upwards: I_x(a + 1, b) = I_x(a, b) - x^a y^b / (a B(a, b)).

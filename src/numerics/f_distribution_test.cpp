@@ -4,6 +4,8 @@
 
 #include <boost/math/distributions/fisher_f.hpp>
 #include <boost/math/distributions/non_central_f.hpp>
+#include <boost/math/special_functions/beta.hpp>
+#include <boost/math/special_functions/gamma.hpp>
 
 #include <cmath>
 #include <cstdio>
@@ -26,12 +28,23 @@ TEST(FCdf, BothTailsMatchBoostIntoTheDeepTails) {
   double worst = 0;
   for (double dfn : dfs) {
     for (double dfd : dfs) {
-      const oracleF oracle(dfn, dfd);
       for (double f = 1e-12; f < 1e40; f *= 2.3) {
         double P = 0, Q = 0;
         fCdf(f, dfn, dfd, P, Q);
-        const long double exactP = cdf(oracle, static_cast<long double>(f));
-        const long double exactQ = cdf(complement(oracle, static_cast<long double>(f)));
+        // Boost's own F distribution forms 1 - x for the upper tail and loses digits at large
+        // f; the beta ratio at the long double x and 1 - x keeps them.
+        const long double s = static_cast<long double>(dfd) + static_cast<long double>(dfn) * f;
+        const long double x = dfd / s, y = dfn * static_cast<long double>(f) / s;
+        // Boost's complement of a tiny ratio (ibetac at a tiny x) is off by up to 1e-11; the
+        // larger tail is taken as 1 minus the smaller one, exact in long double.
+        long double exactQ = x < 0.5L ? boost::math::ibeta(dfd / 2.0L, dfn / 2.0L, x, quietPolicy())
+                                      : boost::math::ibetac(dfn / 2.0L, dfd / 2.0L, y, quietPolicy());
+        long double exactP = 1.0L - exactQ;
+        if (exactQ > 0.5L) {
+          exactP = x < 0.5L ? boost::math::ibetac(dfd / 2.0L, dfn / 2.0L, x, quietPolicy())
+                            : boost::math::ibeta(dfn / 2.0L, dfd / 2.0L, y, quietPolicy());
+          exactQ = 1.0L - exactP;
+        }
         for (const auto& [value, exact] : {std::pair{P, exactP}, std::pair{Q, exactQ}}) {
           if (exact < 1e-300L) continue;
           const double error = relativeError(value, exact);
@@ -48,8 +61,9 @@ TEST(FCdf, BothTailsMatchBoostIntoTheDeepTails) {
   EXPECT_EQ(Q, 1.0);
 }
 
-// The sum stops once a term falls below 1e-4 of the sum, which bounds its accuracy: about
-// 1e-5 of P, and Q = 1 - P carries that error absolutely.
+// The sum stops once a falling term is below 1e-4 of the sum, which bounds its accuracy: up to
+// about 3e-4 of P, and Q = 1 - P carries that error absolutely. The small f of the grid are
+// those where the terms rise below the centre.
 TEST(NoncentralFCdf, MatchesBoostWithinItsSumsCutOff) {
   double worstP = 0, worstQ = 0;
   for (double dfn : {1.0, 3.0, 10.0, 100.0}) {
@@ -66,8 +80,8 @@ TEST(NoncentralFCdf, MatchesBoostWithinItsSumsCutOff) {
           const double eQ = std::fabs(static_cast<double>(Q - exactQ));
           worstP = std::max(worstP, eP);
           worstQ = std::max(worstQ, eQ);
-          EXPECT_LE(eP, 5e-5) << "f " << f << " dfn " << dfn << " dfd " << dfd << " nc " << nc;
-          EXPECT_LE(eQ, 5e-5) << "f " << f << " dfn " << dfn << " dfd " << dfd << " nc " << nc;
+          EXPECT_LE(eP, 4e-4) << "f " << f << " dfn " << dfn << " dfd " << dfd << " nc " << nc;
+          EXPECT_LE(eQ, 4e-4) << "f " << f << " dfn " << dfn << " dfd " << dfd << " nc " << nc;
         }
       }
     }
@@ -145,60 +159,85 @@ TEST(NoncentralFDistribution, ReportsEveryStatusWithItsBound) {
   }
 }
 
+// ln of the smaller tail of F at the beta argument v: ln I_v(dfn/2, dfd/2) with v = dfn f/(dfn f
+// + dfd) for the lower tail, ln I_v(dfd/2, dfn/2) with v = dfd/(dfn f + dfd) for the upper one.
+// Boost's own F quantiles go through its inverse of the beta ratio, which loses the far tails.
+long double logFTail(bool lower, double dfn, double dfd, long double v) {
+  const long double r = lower ? boost::math::ibeta(dfn / 2.0L, dfd / 2.0L, v, quietPolicy())
+                              : boost::math::ibeta(dfd / 2.0L, dfn / 2.0L, v, quietPolicy());
+  return r > 0 ? std::log(r) : -20000.0L;
+}
+
 TEST(FDistribution, QuantileMatchesBoost) {
   double worst = 0;
   for (double dfn : {1.0, 4.0, 60.0}) {
     for (double dfd : {2.0, 9.0, 1000.0}) {
-      const oracleF oracle(dfn, dfd);
       for (double p : {1e-200, 1e-30, 1e-6, 0.05, 0.5}) {
         for (const bool lower : {true, false}) {
           SCOPED_TRACE(testing::Message() << dfn << " " << dfd << " " << p << " " << lower);
-          const long double exact = lower
-                                        ? quantile(oracle, static_cast<long double>(p))
-                                        : quantile(complement(oracle, static_cast<long double>(p)));
+          const long double logP = std::log(static_cast<long double>(p));
+          const long double v = std::exp(search::oracleRoot(
+              [&](long double u) { return logFTail(lower, dfn, dfd, std::exp(u)) - logP; },
+              -9000.0L, 0.0L));
+          const long double exact = lower ? dfd * v / (dfn * (1 - v)) : dfd * (1 - v) / (dfn * v);
           if (exact > 1e299L) continue;
           double P = lower ? p : 1 - p, Q = lower ? 1 - p : p, f = 0, n = dfn, d = dfd,
                  bound = 7;
           int status = 99;
           fDistribution(2, P, Q, f, n, d, status, bound);
           ASSERT_EQ(status, 0);
-          worst = std::max(worst, relativeDistance(f, exact));
-          EXPECT_LE(relativeDistance(f, exact), searchTolerance);
+          if (exact > 1e-42L) worst = std::max(worst, relativeDistance(f, exact));
+          EXPECT_TRUE(search::withinSearchTolerance(f, exact)) << f << " " << exact;
         }
       }
     }
   }
-  std::printf("F mode 2 worst relative error: %.2e\n", worst);
+  std::printf("F mode 2 worst relative error (quantiles above 1e-42): %.2e\n", worst);
 }
 
-// dfn and dfd from P, Q, f and the other df: the oracle solves Boost's cdf.
+// dfn and dfd from P, Q, f and the other df: the oracle solves Boost's cdf. The cdf need not be
+// monotone in a df: Pr(F <= f) falls from 1 (dfn near 0) and may dip below its limit for an
+// infinite dfn, Pr(chi2_dfd/dfd >= 1/f), before rising to it; a target below that limit then has
+// two answers and the search reports one outside its range. Likewise for dfd, whose limit is
+// Pr(chi2_dfn/dfn <= f). The grid keeps the targets with one answer.
 TEST(FDistribution, DegreesOfFreedomSolveBoostsCdf) {
-  for (double f : {0.2, 3.0}) {
+  int solved = 0;
+  for (double f : {0.2, 3.0, 8.0}) {
     for (double dfn : {2.0, 15.0}) {
       for (double dfd : {4.0, 40.0}) {
         SCOPED_TRACE(testing::Message() << f << " " << dfn << " " << dfd);
-        const double Q = static_cast<double>(cdf(complement(oracleF(dfn, dfd), static_cast<long double>(f))));
+        const long double exactP = cdf(oracleF(dfn, dfd), static_cast<long double>(f));
+        const double P = static_cast<double>(exactP), Q = static_cast<double>(1 - exactP);
         const auto solve = [&](bool numerator) {
           return search::oracleRoot(
               [&](long double v) {
                 const oracleF o(numerator ? v : dfn, numerator ? dfd : v);
-                return cdf(complement(o, static_cast<long double>(f))) - Q;
+                return cdf(o, static_cast<long double>(f)) - exactP;
               },
               numerator ? dfn / 50 : dfd / 50, numerator ? dfn * 50 : dfd * 50);
         };
         int status = 99;
-        double P = 1 - Q, Qv = Q, fv = f, n = 0, d = dfd, bound = 7;
-        fDistribution(3, P, Qv, fv, n, d, status, bound);
-        ASSERT_EQ(status, 0);
-        EXPECT_LE(relativeDistance(n, solve(true)), searchTolerance);
-        n = dfn;
-        d = 0;
-        fDistribution(4, P, Qv, fv, n, d, status, bound);
-        ASSERT_EQ(status, 0);
-        EXPECT_LE(relativeDistance(d, solve(false)), searchTolerance);
+        double Pv = P, Qv = Q, fv = f, n = 0, d = dfd, bound = 7;
+        const long double dfnLimit = boost::math::gamma_q(dfd / 2.0L, dfd / (2.0L * f), quietPolicy());
+        if (exactP > dfnLimit) {
+          fDistribution(3, Pv, Qv, fv, n, d, status, bound);
+          ASSERT_EQ(status, 0);
+          EXPECT_LE(relativeDistance(n, solve(true)), searchTolerance);
+          ++solved;
+        }
+        const long double dfdLimit = boost::math::gamma_p(dfn / 2.0L, dfn * f / 2.0L, quietPolicy());
+        if (exactP < dfdLimit) {
+          n = dfn;
+          d = 0;
+          fDistribution(4, Pv, Qv, fv, n, d, status, bound);
+          ASSERT_EQ(status, 0);
+          EXPECT_LE(relativeDistance(d, solve(false)), searchTolerance);
+          ++solved;
+        }
       }
     }
   }
+  EXPECT_GE(solved, 12);
 }
 
 // Every search of the noncentral front end ends where its own cumulative routine meets P, and
@@ -218,7 +257,7 @@ TEST(NoncentralFDistribution, SearchesSolveForP) {
     const double truth = which == 2 ? f : which == 3 ? dfn : which == 4 ? dfd : nc;
     EXPECT_LE(relativeDistance(unknown, truth), 1e-7);
     const long double oracleP = cdf(oracleNoncentralF(n, d, c), static_cast<long double>(fv));
-    EXPECT_LE(relativeError(P, oracleP), 5e-5);
+    EXPECT_LE(relativeError(P, oracleP), 4e-4);
   }
 }
 

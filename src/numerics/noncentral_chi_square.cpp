@@ -20,7 +20,7 @@ void noncentralChiSquareCdf(double x, double df, double noncentrality, double& P
     return;
   }
   double sum = 0;
-  const auto small = [&](double term) { return sum < 1e-20 || term < eps * sum; };
+  const auto small = [&](double t) { return sum < 1e-20 || t < eps * sum; };
   const auto dfOf = [&](long i) { return df + 2.0 * static_cast<double>(i); };
   const double halfNc = noncentrality / 2.0;
   long centre = truncToLong(halfNc);
@@ -38,19 +38,23 @@ void noncentralChiSquareCdf(double x, double df, double noncentrality, double& P
                                      logGammaRational(1.0 + centreHalfDf));
   sum = centreWeight * centreP;
 
-  // Downwards: each lower df adds one step to the chi-square term. The term limit counts the
-  // terms taken, not the index, so that a noncentrality beyond 2000 still sums its centre.
-  double stepSum = 0, step = centreStep, weight = centreWeight, term = 0;
+  // Downwards: each lower df adds one step to the chi-square term. The chi-square terms grow
+  // downwards, for a small x faster than the weights fall, so the terms may rise before they
+  // fall: the cut-off applies only to a falling term (else a tiny centre term would end the sum
+  // at once). The term limit counts the terms taken, not the index, so that a noncentrality
+  // beyond 2000 still sums its centre.
+  double stepSum = 0, step = centreStep, weight = centreWeight, term = sum, previous = 0;
   long i = centre, taken = 0;
   do {
     ++taken;
     step = step * (dfOf(i) / 2.0) / halfX;
     stepSum += step;
     weight *= static_cast<double>(i) / halfNc;
+    previous = term;
     term = weight * (centreP + stepSum);
     sum += term;
     --i;
-  } while (!(taken > maxTerms || small(term) || i == 0));
+  } while (!(taken > maxTerms || (small(term) && term < previous) || i == 0));
 
   // Upwards: each higher df takes one step off.
   stepSum = centreStep;
