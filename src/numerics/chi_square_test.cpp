@@ -40,8 +40,9 @@ TEST(ChiSquareDistribution, ReportsEveryStatusWithItsBound) {
       {"which 0", 0, 3.0, 2.0, -1, 1.0},
       {"which negative", -7, 3.0, 2.0, -1, 1.0},
       {"which 4", 4, 3.0, 2.0, -1, 3.0},
-      {"inverse mode 2 not provided", 2, 3.0, 2.0, -1, 3.0},
-      {"inverse mode 3 not provided", 3, 3.0, 2.0, -1, 3.0},
+      // The inverse modes check P first; the preset P = -1 is outside [0, 1].
+      {"inverse mode 2 checks P", 2, 3.0, 2.0, -2, 0.0},
+      {"inverse mode 3 checks P", 3, 3.0, 2.0, -2, 0.0},
       {"negative statistic", 1, -0.5, 1.0, -4, 0.0},
       {"statistic checked before df", 1, -0.5, -1.0, -4, 0.0},
       {"zero df", 1, 3.0, 0.0, -5, 0.0},

@@ -1,12 +1,44 @@
-// The mode check shared by the distribution front ends.
+// The argument checks shared by the distribution front ends: the mode, the probabilities of the
+// inverse modes, the pairs of complementary arguments, and one argument outside its domain.
 #pragma once
 
-// True for which = 1 (P and Q from the statistic), the only mode built. Otherwise writes
-// status -1 and the bound: 1 when which is below 1, 3 when it is above 1 (the inverse modes 2
-// and 3 are not available).
-inline bool forwardModeAsked(int which, int& status, double& bound) {
-  if (which == 1) return true;
+#include <cmath>
+
+#include "numerics/machine_constants.h"
+
+// True when which lies in 1..last. Otherwise writes status -1 and the bound: 1 when which is
+// below 1, last when it is above.
+inline bool whichInRange(int which, int last, int& status, double& bound) {
+  if (which >= 1 && which <= last) return true;
   status = -1;
-  bound = which < 1 ? 1.0 : 3.0;
+  bound = which < 1 ? 1.0 : static_cast<double>(last);
+  return false;
+}
+
+// Reports argument number `position` as outside its domain: status -position, bound the limit it
+// violated. Returns false, so that a check reads `if (x < 0) return outOfRange(...)`.
+inline bool outOfRange(int position, double limit, int& status, double& bound) {
+  status = -position;
+  bound = limit;
+  return false;
+}
+
+// A probability of an inverse mode: in [0, 1], or in (0, 1] when zero is not allowed. Otherwise
+// status -position with bound 0 (too small) or 1 (too large).
+inline bool probabilityInRange(double p, bool zeroAllowed, int position, int& status,
+                               double& bound) {
+  const bool tooSmall = zeroAllowed ? p < 0.0 : p <= 0.0;
+  if (tooSmall) return outOfRange(position, 0.0, status, bound);
+  if (p > 1.0) return outOfRange(position, 1.0, status, bound);
+  return true;
+}
+
+// Two complementary values (P and Q, or x and 1 - x) must add up to 1 within three machine
+// epsilons. Otherwise writes status `code` and the bound: 0 when the sum is negative, else 1.
+inline bool complementsAddUp(double a, double b, int code, int& status, double& bound) {
+  const double sum = a + b;
+  if (!(std::fabs(((sum - 0.5) - 0.5)) > 3.0 * machineDouble(1))) return true;
+  status = code;
+  bound = sum < 0.0 ? 0.0 : 1.0;
   return false;
 }

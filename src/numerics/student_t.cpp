@@ -1,12 +1,16 @@
 #include "numerics/student_t.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "numerics/distributions.h"
 #include "numerics/exact_arithmetic.h"
 #include "numerics/front_end_mode.h"
+#include "numerics/horner.h"
 #include "numerics/incomplete_beta.h"
 #include "numerics/machine_constants.h"
+#include "numerics/normal.h"
+#include "numerics/search_engines.h"
 
 namespace {
 
@@ -43,17 +47,75 @@ void studentTCdf(double t, double df, double& P, double& Q) {
   }
 }
 
-void studentTDistribution(int which, double& P, double& Q, double& t, double& df, int& status,
-                          double& bound) {
-  if (!forwardModeAsked(which, status, bound)) return;
-  // Tested as 0 >= df, so a df that is not a number passes, as the published front end lets it.
-  if (0.0 >= df) {
-    status = -5;
-    bound = 0.0;
+double tInverseStart(double P, double Q, double df) {
+  constexpr double coefficients[4][5] = {{1.0, 1.0, 0.0, 0.0, 0.0},
+                                         {3.0, 16.0, 5.0, 0.0, 0.0},
+                                         {-15.0, 17.0, 19.0, 3.0, 0.0},
+                                         {-945.0, -1920.0, 1482.0, 776.0, 79.0}};
+  constexpr double denominators[4] = {4.0, 96.0, 384.0, 92160.0};
+  constexpr int degrees[4] = {2, 3, 4, 5};
+  const double x = std::fabs(normalInverse(P, Q));
+  const double xx = x * x;
+  double sum = x, dfPower = 1.0;
+  for (int i = 0; i < 4; ++i) {
+    const double term = horner(coefficients[i], static_cast<std::size_t>(degrees[i]), xx) * x;
+    dfPower *= df;
+    sum += term / (dfPower * denominators[i]);
+  }
+  return P >= 0.5 ? sum : -sum;
+}
+
+namespace {
+
+constexpr double tTop = 1e300;
+constexpr double smallestDf = 1e-300;
+constexpr double largestDf = 1e10;
+
+// Searches t (mode 2) or df (mode 3) for the target tail, the smaller of P and Q.
+void studentTSearch(int which, double P, double Q, double& t, double& df, int& status,
+                    double& bound) {
+  const bool lowerTail = P <= Q;
+  const auto evaluate = [&](double value, double& fx) {
+    double cum = 0, ccum = 0;
+    if (which == 2) studentTCdf(value, df, cum, ccum);
+    else studentTCdf(t, value, cum, ccum);
+    fx = lowerTail ? P - cum : Q - ccum;
+    return true;
+  };
+  if (which == 2) {
+    // For a tiny df the expansion in 1/df overflows; the search range holds the start.
+    t = tInverseStart(P, Q, df);
+    if (std::isnan(t)) t = 0.0;
+    t = std::clamp(t, -tTop, tTop);
+    reportSearchEnd(monotoneSearch(t, -tTop, tTop, evaluate), -tTop, tTop, status, bound);
     return;
   }
-  studentTCdf(t, df, P, Q);
-  status = 0;
+  df = 5.0;
+  reportSearchEnd(monotoneSearch(df, smallestDf, largestDf, evaluate), smallestDf, largestDf,
+                  status, bound);
+}
+
+}  // namespace
+
+void studentTDistribution(int which, double& P, double& Q, double& t, double& df, int& status,
+                          double& bound) {
+  if (!whichInRange(which, 3, status, bound)) return;
+  if (which != 1) {
+    if (!probabilityInRange(P, false, 2, status, bound)) return;
+    if (!probabilityInRange(Q, false, 3, status, bound)) return;
+  }
+  // Tested as 0 >= df, so a df that is not a number passes, as the published front end lets it.
+  if (which != 3 && 0.0 >= df) {
+    outOfRange(5, 0.0, status, bound);
+    return;
+  }
+  if (which != 1 && !complementsAddUp(P, Q, 3, status, bound)) return;
+  if (which == 1) {
+    studentTCdf(t, df, P, Q);
+    status = 0;
+    return;
+  }
+  studentTSearch(which, P, Q, t, df, status, bound);
 }
 
 double tTwoSidedP(double t, double df) {

@@ -36,8 +36,9 @@ TEST(StudentTDistribution, ReportsEveryStatusWithItsBound) {
       {"every real t is valid", 1, -1e300, 10.0, 0, 1.0},
       {"which 0", 0, 2.0, 10.0, -1, 1.0},
       {"which 4", 4, 2.0, 10.0, -1, 3.0},
-      {"inverse mode 2 not provided", 2, 2.0, 10.0, -1, 3.0},
-      {"inverse mode 3 not provided", 3, 2.0, 10.0, -1, 3.0},
+      // The inverse modes check P first; the preset P = -1 is outside (0, 1].
+      {"inverse mode 2 checks P", 2, 2.0, 10.0, -2, 0.0},
+      {"inverse mode 3 checks P", 3, 2.0, 10.0, -2, 0.0},
       {"zero df", 1, 2.0, 0.0, -5, 0.0},
       {"negative df", 1, 2.0, -3.0, -5, 0.0},
   };

@@ -1,0 +1,264 @@
+#include "numerics/f_distribution.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/math/distributions/fisher_f.hpp>
+#include <boost/math/distributions/non_central_f.hpp>
+#include <boost/math/special_functions/beta.hpp>
+#include <boost/math/special_functions/gamma.hpp>
+
+#include <cmath>
+#include <cstdio>
+
+#include "numerics/accuracy_test_support.h"
+#include "numerics/search_test_support.h"
+
+namespace {
+
+using accuracy::quietPolicy;
+using accuracy::relativeError;
+using search::relativeDistance;
+using search::searchTolerance;
+using oracleF = boost::math::fisher_f_distribution<long double, quietPolicy>;
+using oracleNoncentralF = boost::math::non_central_f_distribution<long double, quietPolicy>;
+
+const double dfs[] = {0.5, 1.0, 2.0, 5.0, 30.0, 400.0, 1e5};
+
+TEST(FCdf, BothTailsMatchBoostIntoTheDeepTails) {
+  double worst = 0;
+  for (double dfn : dfs) {
+    for (double dfd : dfs) {
+      for (double f = 1e-12; f < 1e40; f *= 2.3) {
+        double P = 0, Q = 0;
+        fCdf(f, dfn, dfd, P, Q);
+        // Boost's own F distribution forms 1 - x for the upper tail and loses digits at large
+        // f; the beta ratio at the long double x and 1 - x keeps them.
+        const long double s = static_cast<long double>(dfd) + static_cast<long double>(dfn) * f;
+        const long double x = dfd / s, y = dfn * static_cast<long double>(f) / s;
+        // Boost's complement of a tiny ratio (ibetac at a tiny x) is off by up to 1e-11; the
+        // larger tail is taken as 1 minus the smaller one, exact in long double.
+        long double exactQ = x < 0.5L ? boost::math::ibeta(dfd / 2.0L, dfn / 2.0L, x, quietPolicy())
+                                      : boost::math::ibetac(dfn / 2.0L, dfd / 2.0L, y, quietPolicy());
+        long double exactP = 1.0L - exactQ;
+        if (exactQ > 0.5L) {
+          exactP = x < 0.5L ? boost::math::ibetac(dfd / 2.0L, dfn / 2.0L, x, quietPolicy())
+                            : boost::math::ibeta(dfn / 2.0L, dfd / 2.0L, y, quietPolicy());
+          exactQ = 1.0L - exactP;
+        }
+        for (const auto& [value, exact] : {std::pair{P, exactP}, std::pair{Q, exactQ}}) {
+          if (exact < 1e-300L) continue;
+          const double error = relativeError(value, exact);
+          worst = std::max(worst, error);
+          EXPECT_LE(error, 1e-12) << "f " << f << " dfn " << dfn << " dfd " << dfd;
+        }
+      }
+    }
+  }
+  std::printf("fCdf worst relative error (both tails >= 1e-300): %.2e\n", worst);
+  double P = 7, Q = 7;
+  fCdf(0.0, 3, 4, P, Q);
+  EXPECT_EQ(P, 0.0);
+  EXPECT_EQ(Q, 1.0);
+}
+
+// The sum stops once a falling term is below 1e-4 of the sum, which bounds its accuracy: up to
+// about 3e-4 of P, and Q = 1 - P carries that error absolutely. The small f of the grid are
+// those where the terms rise below the centre.
+TEST(NoncentralFCdf, MatchesBoostWithinItsSumsCutOff) {
+  double worstP = 0, worstQ = 0;
+  for (double dfn : {1.0, 3.0, 10.0, 100.0}) {
+    for (double dfd : {2.0, 8.0, 50.0}) {
+      for (double nc : {1e-11, 0.5, 3.0, 20.0, 150.0}) {
+        const oracleNoncentralF oracle(dfn, dfd, nc);
+        for (double f = 0.01; f < 1e3; f *= 1.9) {
+          double P = 0, Q = 0;
+          noncentralFCdf(f, dfn, dfd, nc, P, Q);
+          const long double exactP = cdf(oracle, static_cast<long double>(f));
+          const long double exactQ = cdf(complement(oracle, static_cast<long double>(f)));
+          if (exactP < 1e-8L) continue;
+          const double eP = relativeError(P, exactP);
+          const double eQ = std::fabs(static_cast<double>(Q - exactQ));
+          worstP = std::max(worstP, eP);
+          worstQ = std::max(worstQ, eQ);
+          EXPECT_LE(eP, 4e-4) << "f " << f << " dfn " << dfn << " dfd " << dfd << " nc " << nc;
+          EXPECT_LE(eQ, 4e-4) << "f " << f << " dfn " << dfn << " dfd " << dfd << " nc " << nc;
+        }
+      }
+    }
+  }
+  std::printf("noncentralFCdf worst: P relative %.2e, Q absolute %.2e (P >= 1e-8)\n", worstP,
+              worstQ);
+}
+
+TEST(NoncentralFCdf, IsTheCentralOneWithoutNoncentrality) {
+  for (double f : {0.1, 1.0, 7.0}) {
+    double P = 0, Q = 0, Pc = 0, Qc = 0;
+    noncentralFCdf(f, 3, 9, 0.0, P, Q);
+    fCdf(f, 3, 9, Pc, Qc);
+    EXPECT_EQ(P, Pc);
+    EXPECT_EQ(Q, Qc);
+  }
+}
+
+struct fStatusCase {
+  const char* name;
+  int which;
+  double P, Q, f, dfn, dfd, nc;
+  int status;
+  double bound;
+};
+
+TEST(FDistribution, ReportsEveryStatusWithItsBound) {
+  const fStatusCase cases[] = {
+      {"which 0", 0, 0.5, 0.5, 1, 2, 3, 0, -1, 1},
+      {"which 5", 5, 0.5, 0.5, 1, 2, 3, 0, -1, 4},
+      {"P negative", 2, -0.5, 0.5, 1, 2, 3, 0, -2, 0},
+      {"Q zero", 2, 1.0, 0.0, 1, 2, 3, 0, -3, 0},
+      {"f negative", 1, 0.5, 0.5, -1, 2, 3, 0, -4, 0},
+      {"dfn zero", 4, 0.5, 0.5, 1, 0, 3, 0, -5, 0},
+      {"dfd zero", 2, 0.5, 0.5, 1, 2, 0, 0, -6, 0},
+      {"P + Q not 1", 2, 0.5, 0.6, 1, 2, 3, 0, 3, 1},
+      {"f searched", 2, 0.5, 0.5, -1, 2, 3, 0, 0, 7},
+      // At f = 1 with dfn = 2 the cdf grows with dfd towards 1 - e^-1: 0.99 is out of reach.
+      {"dfd above the range", 4, 0.99, 0.01, 1, 2, 3, 0, 2, 1e300},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    double P = c.P, Q = c.Q, f = c.f, dfn = c.dfn, dfd = c.dfd, bound = 7;
+    int status = 99;
+    fDistribution(c.which, P, Q, f, dfn, dfd, status, bound);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(bound, c.bound);
+  }
+}
+
+TEST(NoncentralFDistribution, ReportsEveryStatusWithItsBound) {
+  const fStatusCase cases[] = {
+      {"which 6", 6, 0.5, 0.5, 1, 2, 3, 1, -1, 5},
+      {"P above 1", 2, 1.5, 0.5, 1, 2, 3, 1, -2, 1},
+      {"Q above 1", 2, 0.5, 1.5, 1, 2, 3, 1, -3, 1},
+      {"f negative", 5, 0.5, 0.5, -1, 2, 3, 1, -4, 0},
+      {"dfn negative", 1, 0.5, 0.5, 1, -2, 3, 1, -5, 0},
+      {"dfd zero", 1, 0.5, 0.5, 1, 2, 0, 1, -6, 0},
+      {"noncentrality negative", 2, 0.5, 0.5, 1, 2, 3, -1, -7, 0},
+      {"P + Q not 1", 5, 0.5, 0.4, 1, 2, 3, 1, 3, 1},
+      // Pr(F <= 1) with dfn 2, dfd 3 is 0.56 at noncentrality 0 and falls with it: 0.9 lies
+      // below the range of the noncentrality.
+      {"noncentrality below the range", 5, 0.9, 0.1, 1, 2, 3, 0, 1, 0},
+      // Pr(F <= 1e6) with dfn 2, dfd 3 is still about 0.9995 at noncentrality 1e4: 0.99 lies
+      // above the range.
+      {"noncentrality above the range", 5, 0.99, 0.01, 1e6, 2, 3, 0, 2, 1e4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    double P = c.P, Q = c.Q, f = c.f, dfn = c.dfn, dfd = c.dfd, nc = c.nc, bound = 7;
+    int status = 99;
+    noncentralFDistribution(c.which, P, Q, f, dfn, dfd, nc, status, bound);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(bound, c.bound);
+  }
+}
+
+// ln of the smaller tail of F at the beta argument v: ln I_v(dfn/2, dfd/2) with v = dfn f/(dfn f
+// + dfd) for the lower tail, ln I_v(dfd/2, dfn/2) with v = dfd/(dfn f + dfd) for the upper one.
+// Boost's own F quantiles go through its inverse of the beta ratio, which loses the far tails.
+long double logFTail(bool lower, double dfn, double dfd, long double v) {
+  const long double r = lower ? boost::math::ibeta(dfn / 2.0L, dfd / 2.0L, v, quietPolicy())
+                              : boost::math::ibeta(dfd / 2.0L, dfn / 2.0L, v, quietPolicy());
+  return r > 0 ? std::log(r) : -20000.0L;
+}
+
+TEST(FDistribution, QuantileMatchesBoost) {
+  double worst = 0;
+  for (double dfn : {1.0, 4.0, 60.0}) {
+    for (double dfd : {2.0, 9.0, 1000.0}) {
+      for (double p : {1e-200, 1e-30, 1e-6, 0.05, 0.5}) {
+        for (const bool lower : {true, false}) {
+          SCOPED_TRACE(testing::Message() << dfn << " " << dfd << " " << p << " " << lower);
+          const long double logP = std::log(static_cast<long double>(p));
+          const long double v = std::exp(search::oracleRoot(
+              [&](long double u) { return logFTail(lower, dfn, dfd, std::exp(u)) - logP; },
+              -9000.0L, 0.0L));
+          const long double exact = lower ? dfd * v / (dfn * (1 - v)) : dfd * (1 - v) / (dfn * v);
+          if (exact > 1e299L) continue;
+          double P = lower ? p : 1 - p, Q = lower ? 1 - p : p, f = 0, n = dfn, d = dfd,
+                 bound = 7;
+          int status = 99;
+          fDistribution(2, P, Q, f, n, d, status, bound);
+          ASSERT_EQ(status, 0);
+          if (exact > 1e-42L) worst = std::max(worst, relativeDistance(f, exact));
+          EXPECT_TRUE(search::withinSearchTolerance(f, exact)) << f << " " << exact;
+        }
+      }
+    }
+  }
+  std::printf("F mode 2 worst relative error (quantiles above 1e-42): %.2e\n", worst);
+}
+
+// dfn and dfd from P, Q, f and the other df: the oracle solves Boost's cdf. The cdf need not be
+// monotone in a df: Pr(F <= f) falls from 1 (dfn near 0) and may dip below its limit for an
+// infinite dfn, Pr(chi2_dfd/dfd >= 1/f), before rising to it; a target below that limit then has
+// two answers and the search reports one outside its range. Likewise for dfd, whose limit is
+// Pr(chi2_dfn/dfn <= f). The grid keeps the targets with one answer.
+TEST(FDistribution, DegreesOfFreedomSolveBoostsCdf) {
+  int solved = 0;
+  for (double f : {0.2, 3.0, 8.0}) {
+    for (double dfn : {2.0, 15.0}) {
+      for (double dfd : {4.0, 40.0}) {
+        SCOPED_TRACE(testing::Message() << f << " " << dfn << " " << dfd);
+        const long double exactP = cdf(oracleF(dfn, dfd), static_cast<long double>(f));
+        const double P = static_cast<double>(exactP), Q = static_cast<double>(1 - exactP);
+        const auto solve = [&](bool numerator) {
+          return search::oracleRoot(
+              [&](long double v) {
+                const oracleF o(numerator ? v : dfn, numerator ? dfd : v);
+                return cdf(o, static_cast<long double>(f)) - exactP;
+              },
+              numerator ? dfn / 50 : dfd / 50, numerator ? dfn * 50 : dfd * 50);
+        };
+        int status = 99;
+        double Pv = P, Qv = Q, fv = f, n = 0, d = dfd, bound = 7;
+        const long double dfnLimit = boost::math::gamma_q(dfd / 2.0L, dfd / (2.0L * f), quietPolicy());
+        if (exactP > dfnLimit) {
+          fDistribution(3, Pv, Qv, fv, n, d, status, bound);
+          ASSERT_EQ(status, 0);
+          EXPECT_LE(relativeDistance(n, solve(true)), searchTolerance);
+          ++solved;
+        }
+        const long double dfdLimit = boost::math::gamma_p(dfn / 2.0L, dfn * f / 2.0L, quietPolicy());
+        if (exactP < dfdLimit) {
+          n = dfn;
+          d = 0;
+          fDistribution(4, Pv, Qv, fv, n, d, status, bound);
+          ASSERT_EQ(status, 0);
+          EXPECT_LE(relativeDistance(d, solve(false)), searchTolerance);
+          ++solved;
+        }
+      }
+    }
+  }
+  EXPECT_GE(solved, 12);
+}
+
+// Every search of the noncentral front end ends where its own cumulative routine meets P, and
+// that point is where Boost's cdf meets P to the accuracy of the sum.
+TEST(NoncentralFDistribution, SearchesSolveForP) {
+  const double f = 2.5, dfn = 4, dfd = 12, nc = 6;
+  double P = 0, Q = 0;
+  noncentralFCdf(f, dfn, dfd, nc, P, Q);
+  for (int which = 2; which <= 5; ++which) {
+    SCOPED_TRACE(which);
+    double Pv = P, Qv = Q, fv = f, n = dfn, d = dfd, c = nc, bound = 7;
+    double& unknown = which == 2 ? fv : which == 3 ? n : which == 4 ? d : c;
+    unknown = 0;
+    int status = 99;
+    noncentralFDistribution(which, Pv, Qv, fv, n, d, c, status, bound);
+    ASSERT_EQ(status, 0);
+    const double truth = which == 2 ? f : which == 3 ? dfn : which == 4 ? dfd : nc;
+    EXPECT_LE(relativeDistance(unknown, truth), 1e-7);
+    const long double oracleP = cdf(oracleNoncentralF(n, d, c), static_cast<long double>(fv));
+    EXPECT_LE(relativeError(P, oracleP), 4e-4);
+  }
+}
+
+}  // namespace
