@@ -49,7 +49,7 @@ void fCdf(double f, double dfn, double dfd, double& P, double& Q) {
 
 void noncentralFCdf(double f, double dfn, double dfd, double noncentrality, double& P,
                     double& Q) {
-  constexpr double eps = 1e-4;
+  constexpr double eps = 1e-15;
   if (f <= 0.0) {
     P = 0.0;
     Q = 1.0;

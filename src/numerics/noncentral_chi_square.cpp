@@ -8,7 +8,7 @@
 #include "numerics/search_engines.h"
 
 void noncentralChiSquareCdf(double x, double df, double noncentrality, double& P, double& Q) {
-  constexpr double eps = 1e-5;
+  constexpr double eps = 1e-15;
   constexpr long maxTerms = 1000;
   if (x <= 0.0) {
     P = 0.0;
