@@ -71,6 +71,12 @@ TEST(OutputValues, NonNumberWordsAreRecognised) {
   }
 }
 
+// At this alpha, without the correlation adjustment and the frequency scale, several of the
+// example's weakest significant SNPs get a negative Uboot, which --notruncate keeps.
+const std::vector<std::string> negativeUboots = {
+    "--alpha", "0.05", "--notruncate", "--log", "--adj.cor", "0", "--nomafcorrection",
+    "--L0", "20", "--L1", "4", "--L2", "4"};
+
 struct analysisCase {
   const char* what;
   std::string fileset;
@@ -103,8 +109,7 @@ TEST(OutputValues, NoFileOfAnyAnalysisHoldsNanOrInf) {
         with({"--alpha", "0.01", "--join", "2", "--debug"}, level1)}},
       {"example: --stats --allbias --debug", example,
        {{"--alpha", "1e-3", "--stats", "--allbias", "--debug", "--L0", "20"}}},
-      {"example: --notruncate", example,
-       {with({"--alpha", "1e-3", "--notruncate", "--L0", "20"}, level1)}},
+      {"example: --notruncate with negative Uboot values", example, {negativeUboots}},
       {"example: --qt", example, {{"--alpha", "1e-3", "--qt", "--L0", "20"}}},
       {"example: --cluster and --join", example,
        {{"--alpha", "1e-3", "--L0", "20", "--cluster", "1/2"},
@@ -124,6 +129,27 @@ TEST(OutputValues, NoFileOfAnyAnalysisHoldsNanOrInf) {
     EXPECT_EQ(nonNumberCells(dir), std::vector<std::string>{});
     std::filesystem::remove_all(dir);
   }
+}
+
+// A negative Uboot has no logarithm, so no interval: NA, where the bounds were "-nan -nan".
+TEST(OutputValues, NegativeUbootKeptByNotruncateHasNoInterval) {
+  std::vector<std::string> args = {"--file", example, "--plink", plinkPath(), "--seed", "3"};
+  args.insert(args.end(), negativeUboots.begin(), negativeUboots.end());
+  const zuqRun run = runZuq(args);
+  ASSERT_EQ(run.status, 0) << run.out;
+  const auto rows = tableRows(readFile(run.directory + "/out.zuq"));
+  int negative = 0;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    const auto& row = rows[i];
+    SCOPED_TRACE(row[1]);
+    ASSERT_EQ(row.size(), 10u);
+    if (row[7] == "NA" || std::stod(row[7]) >= 0) continue;
+    ++negative;
+    EXPECT_EQ(row[8], "NA");
+    EXPECT_EQ(row[9], "NA");
+  }
+  EXPECT_GE(negative, 1);
+  std::filesystem::remove_all(run.directory);
 }
 
 // rs2's minor allele occurs only in cases, so its MAF (the controls') is 0 and the frequency
