@@ -605,4 +605,13 @@ TEST_F(ClusterJoin, NeedsAtLeastOneFile) {
             "Error: --join needs the number of cluster runs, at least 1 (got 0).\n");
 }
 
+// The cut of --keep would renumber the SNPs that the files name by index.
+TEST_F(ClusterJoin, RefusesKeep) {
+  clusterCount = 2;
+  keepCount = 20;
+  EXPECT_EQ(fatalOutput(joinClusterResults),
+            "\nJoining the results from cluster runs..\n"
+            "Error: --keep cannot be used with --join: the instances ran without it.\n");
+}
+
 }  // namespace
