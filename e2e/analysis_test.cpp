@@ -186,6 +186,24 @@ TEST(Analysis, KeepCutsTheDataSetAndScansAgain) {
                          "Computing naive estimate...\n\n"
                          "Original dataset: # of significant snps = 5 \n"),
             std::string::npos);
+  // The logistic test's screening gives a record only to the SNPs whose TREND p passes; the cut
+  // keeps those (fewer than 20 here) and removes every SNP without a record as well.
+  const zuqRun logistic = runZuq(
+      exampleArgs({"--alpha", "1e-3", "--test", "LOGISTIC", "--keep", "20", "--L0", "5"}));
+  ASSERT_EQ(logistic.status, 0) << logistic.out;
+  const std::string screened = " Screened Snps: ";
+  const size_t at = logistic.out.find(screened);
+  ASSERT_NE(at, std::string::npos) << logistic.out;
+  const int records = std::stoi(logistic.out.substr(at + screened.size()));
+  ASSERT_LT(records, 20);
+  const std::string count = std::to_string(records);
+  EXPECT_NE(logistic.out.find(screened + count + " out of 1000\t"), std::string::npos);
+  EXPECT_NE(logistic.out.find("Keeping only 20 SNPs to speed up computation.\n"
+                              "Number of snps now is " + count + "\n"),
+            std::string::npos)
+      << logistic.out;
+  EXPECT_NE(logistic.out.find(screened + count + " out of " + count + "\t"), std::string::npos);
+
   const zuqRun tooFew = runZuq(exampleArgs({"--alpha", "1e-3", "--keep", "3"}));
   EXPECT_EQ(tooFew.status, 1);
   EXPECT_NE(tooFew.out.find("Keeping only 3 SNPs to speed up computation.\n"

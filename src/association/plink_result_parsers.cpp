@@ -75,6 +75,30 @@ double valueOrMissing(const std::string& word) {
   return std::strtod(word.c_str(), nullptr);
 }
 
+// A P column: "NA" is missingValue; anything else must read whole as a number from 0 to 1.
+// False for any other word, which would otherwise count as p 0 (or never as significant).
+bool readPValue(const std::string& word, double& p) {
+  if (word == "NA") {
+    p = missingValue;
+    return true;
+  }
+  char* end = nullptr;
+  const double value = std::strtod(word.c_str(), &end);
+  if (end == word.c_str() || *end != '\0' || !(value >= 0 && value <= 1)) return false;
+  p = value;
+  return true;
+}
+
+// lineNumber counts the file's lines from 1, the header included.
+[[noreturn]] void badPValue(const std::string& fileName, long lineNumber, const std::string& word,
+                            const std::string& line) {
+  std::ostringstream message;
+  message << "Error: P value \"" << word << "\" in plink output file " << fileName << " line "
+          << lineNumber << " is not a number from 0 to 1\n"
+          << "Offending line is: " << line << "\n\n";
+  failWith(message.str());
+}
+
 // Opens a result file; a file that plink did not write ends the run naming it.
 void openResultFile(std::ifstream& file, const std::string& fileName, const std::string& error) {
   file.open(fileName);
@@ -178,7 +202,9 @@ void readModelRows(std::istream& file, const std::string& fileName,
   while (std::getline(file, line)) {
     ++lineCount;
     if (!parseModelRow(line, row)) tooFewColumns("model", fileName, lineCount, line);
-    const double x = valueOrMissing(row.p);
+    double x = missingValue;
+    const bool used = row.test == "GENO" || row.test == "TREND";
+    if (used && !readPValue(row.p, x)) badPValue(fileName, lineCount + 1, row.p, line);
     if (row.snp != previous) {
       if (open) out.push_back(record);
       ++i;
@@ -227,7 +253,7 @@ void readModelRows(std::istream& file, const std::string& fileName,
 enum class regression { linear, logistic };
 
 estimateRecord estimateFromAddRow(regression kind, snpRecord* snp,
-                                  const std::vector<std::string>& c) {
+                                  const std::vector<std::string>& c, double p) {
   estimateRecord record;
   record.snp = snp;
   record.allele = c[3][0];
@@ -238,7 +264,7 @@ estimateRecord estimateFromAddRow(regression kind, snpRecord* snp,
     // The bootstrap takes the logarithm of every effect, so a coefficient travels as e^beta.
     record.effect = value == missingValue ? missingValue : std::pow(2.718281828459045, value);
   }
-  record.p = valueOrMissing(c[8]);
+  record.p = p;
   return record;
 }
 
@@ -253,7 +279,9 @@ void readRegressionRows(std::istream& file, const std::string& fileName, regress
     if (scanColumns(line, "dsdssssss", c) < 9) tooFewColumns("output", fileName, lineCount, line);
     if (c[4] != "ADD") continue;
     checkRowSnp(fileName, snpList, out.size(), c[1]);
-    out.push_back(estimateFromAddRow(kind, snpList[out.size()], c));
+    double p = missingValue;
+    if (!readPValue(c[8], p)) badPValue(fileName, lineCount, c[8], line);
+    out.push_back(estimateFromAddRow(kind, snpList[out.size()], c, p));
   }
   if (out.size() != snpList.size()) {
     std::ostringstream message;
@@ -305,18 +333,16 @@ void readRPluginRows(std::istream& file, const std::string& fileName,
     }
     const std::string& v = c[4];
     const std::string& p = c[5];
-    if (p != "NA") {
-      const double value = valueOrMissing(p);
-      if (value < 0 || value > 1) {
-        failWith("Error: p-value from R-plugin is not between 0,1 : " + p + "\n");
-      }
+    double pValue = missingValue;
+    if (!readPValue(p, pValue)) {
+      failWith("Error: p-value from R-plugin is not between 0,1 : " + p + "\n");
     }
     if (debugLevel != 0) std::cout << c[1] + " " + c[3] + " " + v + " " + p + "\n";
     checkRowSnp(fileName, snpList, i, c[1]);
     estimateRecord record{snpList[i], c[3][0], missingValue, missingValue};
     if (v != "NA" && p != "NA") {
       record.effect = std::exp(valueOrMissing(v));
-      record.p = valueOrMissing(p);
+      record.p = pValue;
     }
     out.push_back(record);
   }

@@ -109,6 +109,9 @@ std::string regressionRow(const char* snp, const char* a1, const char* test, con
                 "-2.195", p);
 }
 
+// A line without its line end.
+std::string trimmed(const std::string& line) { return line.substr(0, line.size() - 1); }
+
 // CHR SNP BP A1 and the values, each followed by a TAB.
 std::string rPluginRow(const char* snp, const char* a1, const std::vector<std::string>& values) {
   std::string line = format("   1 %4s %10d %4s ", snp, 1000, a1);
@@ -244,6 +247,34 @@ TEST_F(HandWrittenResults, ModelFileThatDisagreesWithTheSnpListEndsTheRun) {
        "Error: Cannot read all full-model test results from plink (got 0 expected 3 )\n"
        "  output file was 't.model'\n"},
   };
+  // A P that is no number from 0 to 1 would be read as 0 (significant) or as NaN: the file's
+  // line (the header is line 1) and the row are named.
+  struct badPCase {
+    const char* test;
+    const char* p;
+    int line;
+  };
+  const badPCase badPs[] = {
+      {"GENO", "abc", 7},  {"TREND", "1.5", 8},   {"TREND", "-0.01", 8}, {"GENO", "nan", 7},
+      {"TREND", "inf", 8}, {"TREND", "0.2x", 8},  {"GENO", "-nan", 7},
+  };
+  for (const badPCase& c : badPs) {
+    SCOPED_TRACE(std::string(c.test) + " P " + c.p);
+    const char* goodP = std::strcmp(c.test, "GENO") == 0 ? "0.5" : "0.25";
+    const std::string good = modelRow("rs2", "C", "T", c.test, goodP);
+    const std::string bad = modelRow("rs2", "C", "T", c.test, c.p);
+    std::string group = rs2;
+    group.replace(group.find(good), good.size(), bad);
+    given(".model", modelHeader + rs1 + group + rs3);
+    expectFatal(
+        [] {
+          std::vector<significanceRecord> out;
+          plink.runPlinkModel("t", "t", out);
+        },
+        "Error: P value \"" + std::string(c.p) + "\" in plink output file t.model line " +
+            std::to_string(c.line) + " is not a number from 0 to 1\nOffending line is: " +
+            bad.substr(0, bad.size() - 1) + "\n\n");
+  }
   for (const failureCase& c : cases) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove("t.model.given");
@@ -434,6 +465,21 @@ TEST_F(HandWrittenResults, RegressionFileThatDisagreesWithTheSnpListEndsTheRun) 
       {"the last SNP absent", add("rs1") + add("rs2"),
        "Error: Cannot read all K test results from plink (got 2 expected 3 )\n"
        "  output file was '@'\n"},
+      {"a P that is no number", add("rs1") + regressionRow("rs2", "T", "ADD", "1.2", "abc"),
+       "Error: P value \"abc\" in plink output file @ line 3 is not a number from 0 to 1\n"
+       "Offending line is: " + trimmed(regressionRow("rs2", "T", "ADD", "1.2", "abc")) + "\n\n"},
+      {"a P above 1", add("rs1") + add("rs2") + regressionRow("rs3", "T", "ADD", "1.2", "1.01"),
+       "Error: P value \"1.01\" in plink output file @ line 4 is not a number from 0 to 1\n"
+       "Offending line is: " + trimmed(regressionRow("rs3", "T", "ADD", "1.2", "1.01")) +
+           "\n\n"},
+      {"a P below 0", regressionRow("rs1", "T", "ADD", "1.2", "-1e-9"),
+       "Error: P value \"-1e-9\" in plink output file @ line 2 is not a number from 0 to 1\n"
+       "Offending line is: " + trimmed(regressionRow("rs1", "T", "ADD", "1.2", "-1e-9")) +
+           "\n\n"},
+      {"a P of nan", regressionRow("rs1", "T", "ADD", "1.2", "nan"),
+       "Error: P value \"nan\" in plink output file @ line 2 is not a number from 0 to 1\n"
+       "Offending line is: " + trimmed(regressionRow("rs1", "T", "ADD", "1.2", "nan")) +
+           "\n\n"},
   };
   for (bool linear : {true, false}) {
     const std::string fileName = linear ? "t.assoc.linear" : "t.assoc.logistic";
@@ -547,6 +593,10 @@ TEST_F(HandWrittenResults, RPluginFileThatDisagreesWithTheSnpListEndsTheRun) {
        "Error: p-value from R-plugin is not between 0,1 : 1.5\n"},
       {"p below 0, checked before the SNP", rPluginRow("rs9", "T", {"0.5", "-1e-9"}),
        "Error: p-value from R-plugin is not between 0,1 : -1e-9\n"},
+      {"p that is no number", rPluginRow("rs1", "T", {"0.5", "abc"}),
+       "Error: p-value from R-plugin is not between 0,1 : abc\n"},
+      {"p of nan", rPluginRow("rs1", "T", {"0.5", "nan"}),
+       "Error: p-value from R-plugin is not between 0,1 : nan\n"},
       {"a SNP absent in the middle", row("rs1") + row("rs3"),
        "Error: SNP's out of order on output file t.auto.R    line:1  expected:rs2  got: rs3\n" +
            sortAdvice + "\n"},

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <unordered_set>
 
 #include "bootstrap/cluster_runs.h"
 #include "bootstrap/confidence_intervals.h"
@@ -46,14 +47,22 @@ void applyTopCount(std::vector<significanceRecord>& sorted) {
   nSig = kept;
 }
 
-// --keep: cuts the data set to the keepCount SNPs of smallest p.
+// --keep: cuts the data set to the keepCount SNPs of smallest p; no other SNP stays.
 void keepBestSnps(const std::vector<significanceRecord>& sorted) {
   std::cout << "Keeping only " << keepCount << " SNPs to speed up computation.\n";
   if (keepCount < nSig) {
     std::cout << "Error: Cannot keep less than the number of significant SNPs\n";
     fatalExit(1);
   }
-  for (size_t i = static_cast<size_t>(keepCount); i < sorted.size(); ++i) sorted[i].snp->index = -1;
+  // Every SNP outside the first keepCount records goes, also those the scan returned no
+  // record for (the logistic test's TREND screening passes over most SNPs).
+  std::unordered_set<const snpRecord*> kept;
+  for (size_t i = 0; i < sorted.size() && i < static_cast<size_t>(keepCount); ++i) {
+    kept.insert(sorted[i].snp);
+  }
+  for (snpRecord* snp : snps) {
+    if (kept.count(snp) == 0) snp->index = -1;
+  }
   compactSnps();
   std::cout << "Number of snps now is " << snps.size() << "\n";
   keepCount = -1;

@@ -1,5 +1,6 @@
 #include "bootstrap/bias_files.h"
 
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -11,7 +12,7 @@ namespace {
 
 enum class biasValue { difference, ud, ue };
 
-// The value a cell shows, or missingValue for "NA".
+// The value a cell shows, or missingValue for "NA" (as is any value that is no finite number).
 double cellValue(const resultRecord& record, biasValue which) {
   if (which == biasValue::ud) return record.ud;
   if (which == biasValue::ue) return record.ue;
@@ -34,7 +35,7 @@ void writeBiasFile(const char* fileName, biasValue which,
       const double value = static_cast<size_t>(k) < records.size()
                                ? cellValue(records[k], which)
                                : missingValue;
-      if (value == missingValue) {
+      if (value == missingValue || !std::isfinite(value)) {
         std::fputs("      NA ", file);
       } else {
         std::fprintf(file, "%.6f ", value);

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <iostream>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "bootstrap/analysis_flow.h"
@@ -39,45 +42,76 @@ void checkInstanceArguments(int k, int n) {
   }
 }
 
-// The naive part that every partial file of one analysis shares.
-struct naiveState {
-  int significant = 0;
-  std::vector<resultRecord> records;
-};
-
-bool sameNumber(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
-
-bool sameNaiveRecord(const resultRecord& a, const resultRecord& b) {
-  return a.snp == b.snp && a.alleleUn == b.alleleUn && sameNumber(a.p, b.p) &&
-         sameNumber(a.un, b.un);
+// A number as a partial file holds it: six significant digits, as a fresh stream writes it.
+std::string asStored(double x) {
+  std::ostringstream text;
+  text << x;
+  return text.str();
 }
 
-// Files of instances that analysed other data, or with other options, must not be pooled.
-void checkSameNaiveResults(const naiveState& first, const std::string& firstName,
-                           const std::string& name) {
-  std::string difference;
-  if (nSig != first.significant) {
-    difference = std::to_string(first.significant) + " against " + std::to_string(nSig) +
-                 " significant SNPs";
-  } else {
-    for (size_t i = 0; i < naiveResults.size() && difference.empty(); ++i) {
-      if (!sameNaiveRecord(naiveResults[i], first.records[i])) {
-        difference = "the naive records of rank " + std::to_string(i + 1) + " differ";
-      }
+bool sameAsStored(double a, double b) {
+  return (std::isnan(a) && std::isnan(b)) || asStored(a) == asStored(b);
+}
+
+// Naive records in a fixed order that does not depend on how a sort broke ties of equal p: by p
+// as stored, then by SNP index.
+std::vector<resultRecord> canonicalOrder(std::vector<resultRecord> records) {
+  std::stable_sort(records.begin(), records.end(), [](const resultRecord& a, const resultRecord& b) {
+    const double pa = std::strtod(asStored(a.p).c_str(), nullptr);
+    const double pb = std::strtod(asStored(b.p).c_str(), nullptr);
+    if (std::isnan(pa) != std::isnan(pb)) return std::isnan(pb);  // NaN last
+    if (pa != pb && !std::isnan(pa)) return pa < pb;
+    return a.snp->index < b.snp->index;
+  });
+  return records;
+}
+
+// What tells a file's naive records from the join's own, or "" when they agree to the precision
+// the file keeps.
+std::string naiveDifference(const std::vector<resultRecord>& own,
+                            const std::vector<resultRecord>& stored) {
+  if (own.size() != stored.size()) {
+    return std::to_string(stored.size()) + " significant SNPs in the file, " +
+           std::to_string(own.size()) + " in this data set";
+  }
+  const std::vector<resultRecord> a = canonicalOrder(own);
+  const std::vector<resultRecord> b = canonicalOrder(stored);
+  for (size_t i = 0; i < a.size(); ++i) {
+    const std::string name = b[i].snp->name;
+    if (a[i].snp != b[i].snp) {
+      return "significant SNP " + std::to_string(i + 1) + " is SNP index " +
+             std::to_string(b[i].snp->index) + " (" + name + " here) in the file, " +
+             a[i].snp->name + " in this data set";
+    }
+    if (!sameAsStored(a[i].p, b[i].p)) {
+      return name + " has p " + asStored(b[i].p) + " in the file, " + asStored(a[i].p) +
+             " in this data set";
+    }
+    if (a[i].alleleUn != b[i].alleleUn || !sameAsStored(a[i].un, b[i].un)) {
+      return name + " has the naive estimate " + asStored(b[i].un) + " (" + b[i].alleleUn +
+             ") in the file, " + asStored(a[i].un) + " (" + a[i].alleleUn +
+             ") in this data set";
     }
   }
+  return "";
+}
+
+// The file's records carry SNPs by their index in the instance's data set: a file of another
+// data set, other filters or other options would put every result under another SNP.
+void checkFileMatchesThisRun(const std::vector<resultRecord>& own, const std::string& name) {
+  const std::string difference = naiveDifference(own, naiveResults);
   if (difference.empty()) return;
-  std::cout << "Error: Cluster results files " << firstName << " and " << name
-            << " do not agree (" << difference
-            << "): the instances were not run on the same data with the same options.\n";
+  std::cout << "Error: Cluster results file " << name
+            << " does not belong to this analysis (" << difference
+            << "): join with the input files, filters and options of the instances.\n";
   fatalExit(1);
 }
 
 // Reads the partial files 1 to n in order: level-0 replicates into the list, level-1 rows into
-// level1Uboots; nSig and naiveResults are those of the files, which must all agree.
-void readPartialFiles(int n, std::vector<replicate>& replicates) {
-  naiveState first;
-  const std::string firstName = clusterFileName(1, n);
+// level1Uboots; nSig and naiveResults are those of the files, each of which must agree with the
+// join's own naive records.
+void readPartialFiles(int n, const std::vector<resultRecord>& own,
+                      std::vector<replicate>& replicates) {
   for (int i = 1; i <= n; ++i) {
     const std::string name = clusterFileName(i, n);
     std::ifstream in(name);
@@ -90,12 +124,18 @@ void readPartialFiles(int n, std::vector<replicate>& replicates) {
     readBootstrapState(reader, replicates);
     readLevel1Uboots(reader);
     reader.expectEnd();
-    if (i == 1) {
-      first = {nSig, naiveResults};
-    } else {
-      checkSameNaiveResults(first, firstName, name);
-    }
+    checkFileMatchesThisRun(own, name);
   }
+}
+
+// The naive selection and estimates of this run's own data set, as every instance made them.
+std::vector<resultRecord> ownNaiveResults() {
+  naiveResults.clear();
+  std::vector<snpRecord*> significant = computeNaiveEstimate();
+  computeNaiveOddsRatios(individuals, significant);
+  std::vector<resultRecord> own = naiveResults;
+  naiveResults.clear();
+  return own;
 }
 
 void truncateNegativeUboots() {
@@ -152,9 +192,18 @@ void joinClusterResults() {
               << ").\n";
     fatalExit(1);
   }
+  if (keepCount != -1) {
+    // Instances refuse --keep, and the cut would renumber the SNPs the files refer to.
+    std::cout << "Error: --keep cannot be used with --join: the instances ran without it.\n";
+    fatalExit(1);
+  }
+  joinPartialFiles(n, ownNaiveResults());
+}
+
+void joinPartialFiles(int n, const std::vector<resultRecord>& ownNaive) {
   std::vector<replicate> replicates;
-  readPartialFiles(n, replicates);
-  // The naive scan does not run here; psig.txt sorts by the p the instances found.
+  readPartialFiles(n, ownNaive, replicates);
+  // psig.txt sorts by naiveP: the significant SNPs show the p that the instances stored.
   for (const resultRecord& record : naiveResults) record.snp->naiveP = record.p;
 
   std::cout << "L0 size is " << replicates.size() << "\n";

@@ -3,6 +3,7 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "bootstrap/cluster_files.h"
 
@@ -22,5 +23,9 @@ void setUpClusterInstance();
 // Flushes and closes the partial-results file; a file that could not be written completely ends
 // the run with an error. Call before the instance ends: its exit runs no stream destructor.
 void closeClusterFile();
-// --join n: reads the n partial-results files and finishes the analysis.
+// --join n: runs the naive analysis of its own data set, reads the n partial-results files,
+// refusing any whose naive records differ from its own, and finishes the analysis.
 void joinClusterResults();
+// The join after its own naive analysis: ownNaive are the naive records (rank order, with Un)
+// of this run's data set.
+void joinPartialFiles(int n, const std::vector<resultRecord>& ownNaive);

@@ -438,7 +438,8 @@ TEST_F(ClusterFiles, AnInstanceFileThatCannotBeCreatedOrWrittenIsAnError) {
             "Error: Cannot write cluster results file: " + dir.file("run.zuq.1.2") + "\n");
 }
 
-// The join's checks before it pools anything; the files are written with the writers.
+// The join's checks before it pools anything; the files are written with the writers. The
+// join's own naive records are those of buildState unless a case says otherwise.
 class ClusterJoin : public ClusterFiles {
  protected:
   void writePartialFile(int k, int n) {
@@ -446,6 +447,10 @@ class ClusterJoin : public ClusterFiles {
     std::ofstream out(clusterFileName(k, n));
     writeBootstrapState(out, replicates);
     writeLevel1Uboots(out);
+  }
+  std::vector<resultRecord> ownNaive() {
+    buildState();
+    return naiveResults;
   }
 
   testsupport::scratchWorkingDirectory work{"cluster_join"};
@@ -455,52 +460,88 @@ TEST_F(ClusterJoin, StopsAtTheFirstFileThatCannotBeOpened) {
   clusterCount = 3;
   writePartialFile(1, 3);
   writePartialFile(3, 3);
-  EXPECT_EQ(fatalOutput(joinClusterResults),
-            "\nJoining the results from cluster runs..\n"
+  const std::vector<resultRecord> own = ownNaive();
+  EXPECT_EQ(fatalOutput([&own] { joinPartialFiles(3, own); }),
             "Reading partial results from file out.zuq.1.3.\n"
             "Reading partial results from file out.zuq.2.3.\n"
             "Error: Cannot open cluster results file: out.zuq.2.3\n");
 }
 
-TEST_F(ClusterJoin, RefusesFilesOfDifferentAnalyses) {
+// A file whose naive records are not the join's own (other data, filters or options) would put
+// its results under other SNPs: refused, naming the file, whether it is the first or a later one.
+TEST_F(ClusterJoin, RefusesFilesOfOtherAnalyses) {
   struct mismatchCase {
     const char* what;
-    std::function<void()> change;  // applied to the state of file 2
+    std::function<void()> change;  // applied to the state of the file
     std::string difference;
   };
   const mismatchCase cases[] = {
-      {"nSig", [] { nSig = 1; naiveResults.pop_back(); }, "2 against 1 significant SNPs"},
-      {"SNP", [] { naiveResults[1].snp = snps[2]; }, "the naive records of rank 2 differ"},
-      {"p", [] { naiveResults[0].p = 0.001; }, "the naive records of rank 1 differ"},
-      {"allele", [] { naiveResults[1].alleleUn = 'C'; }, "the naive records of rank 2 differ"},
-      {"estimate", [] { naiveResults[0].un = 0.7; }, "the naive records of rank 1 differ"},
+      {"nSig", [] { nSig = 1; naiveResults.pop_back(); },
+       "1 significant SNPs in the file, 2 in this data set"},
+      {"SNP (a filter shifted the indexes)", [] { naiveResults[1].snp = snps[2]; },
+       "significant SNP 2 is SNP index 2 (rs2 here) in the file, rs1 in this data set"},
+      {"p", [] { naiveResults[0].p = 7.16127e-05; },
+       "rs3 has p 7.16127e-05 in the file, 7.16126e-05 in this data set"},
+      {"allele", [] { naiveResults[1].alleleUn = 'C'; },
+       "rs1 has the naive estimate 0.5 (C) in the file, 0.5 (G) in this data set"},
+      {"estimate", [] { naiveResults[0].un = 0.681251; },
+       "rs3 has the naive estimate 0.681251 (A) in the file, 0.68125 (A) in this data set"},
   };
-  clusterCount = 2;
-  writePartialFile(1, 2);
-  for (const mismatchCase& c : cases) {
-    SCOPED_TRACE(c.what);
-    {
-      std::vector<replicate> replicates = buildState();
-      c.change();
-      // Whatever the change, the file stays well-formed: nothing longer than its nSig.
-      for (replicate& records : replicates) {
-        if (records.size() > static_cast<size_t>(nSig)) records.resize(static_cast<size_t>(nSig));
+  for (int bad : {1, 2}) {
+    for (const mismatchCase& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + ", file " + std::to_string(bad));
+      writePartialFile(3 - bad, 2);
+      {
+        std::vector<replicate> replicates = buildState();
+        c.change();
+        // Whatever the change, the file stays well-formed: nothing longer than its nSig.
+        for (replicate& records : replicates) {
+          if (records.size() > static_cast<size_t>(nSig)) {
+            records.resize(static_cast<size_t>(nSig));
+          }
+        }
+        for (std::vector<double>& row : level1Uboots) {
+          if (row.size() > static_cast<size_t>(nSig)) row.resize(static_cast<size_t>(nSig));
+        }
+        std::ofstream out(clusterFileName(bad, 2));
+        writeBootstrapState(out, replicates);
+        writeLevel1Uboots(out);
       }
-      for (std::vector<double>& row : level1Uboots) {
-        if (row.size() > static_cast<size_t>(nSig)) row.resize(static_cast<size_t>(nSig));
-      }
-      std::ofstream out(clusterFileName(2, 2));
-      writeBootstrapState(out, replicates);
-      writeLevel1Uboots(out);
+      const std::vector<resultRecord> own = ownNaive();
+      std::string expected = "Reading partial results from file out.zuq.1.2.\n";
+      if (bad == 2) expected += "Reading partial results from file out.zuq.2.2.\n";
+      expected += "Error: Cluster results file out.zuq." + std::to_string(bad) +
+                  ".2 does not belong to this analysis (" + c.difference +
+                  "): join with the input files, filters and options of the instances.\n";
+      EXPECT_EQ(fatalOutput([&own] { joinPartialFiles(2, own); }), expected);
     }
-    EXPECT_EQ(fatalOutput(joinClusterResults),
-              "\nJoining the results from cluster runs..\n"
-              "Reading partial results from file out.zuq.1.2.\n"
-              "Reading partial results from file out.zuq.2.2.\n"
-              "Error: Cluster results files out.zuq.1.2 and out.zuq.2.2 do not agree (" +
-                  c.difference +
-                  "): the instances were not run on the same data with the same options.\n");
   }
+}
+
+// Records of equal p may come in either order from the scan's sort; the file keeps six digits
+// of p and Un. Neither tells a file from the join's own records.
+TEST_F(ClusterJoin, TakesFilesThatAgreeToTheirPrecisionInAnyOrderOfTies) {
+  clusterCount = 1;
+  buildState();
+  naiveResults[1].p = naiveResults[0].p;  // a tie
+  std::vector<resultRecord> own = naiveResults;
+  own[0].un += 1e-9;                      // beyond the six digits the file keeps
+  std::swap(own[0], own[1]);              // the tie broken the other way
+  {
+    const std::vector<replicate> replicates;
+    std::ofstream out(clusterFileName(1, 1));
+    level1Uboots.clear();
+    writeBootstrapState(out, replicates);
+    writeLevel1Uboots(out);
+  }
+  adjCor = 0;
+  testing::internal::CaptureStdout();
+  joinPartialFiles(1, own);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(printed.find("Error"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("Analysis finished."), std::string::npos) << printed;
+  ciLower.clear();
+  ciUpper.clear();
 }
 
 // Two copies of the file of buildState: the replicates and rows pooled in file order, the counts
@@ -525,8 +566,12 @@ TEST_F(ClusterJoin, PoolsTheFilesAndFinishesTheAnalysis) {
     mafCorrection = 0;
     noTruncate = c.noTruncate;
     for (snpRecord* snp : snps) snp->maf = 0.3;
+    const std::vector<resultRecord> own = ownNaive();
+    naiveResults.clear();
+    level1Uboots.clear();
+    replicatesSeen = 0;
     testing::internal::CaptureStdout();
-    joinClusterResults();
+    joinPartialFiles(2, own);
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_NE(printed.find("Reading partial results from file out.zuq.2.2.\n"
                            "L0 size is 4\n"
@@ -558,6 +603,15 @@ TEST_F(ClusterJoin, NeedsAtLeastOneFile) {
   EXPECT_EQ(fatalOutput(joinClusterResults),
             "\nJoining the results from cluster runs..\n"
             "Error: --join needs the number of cluster runs, at least 1 (got 0).\n");
+}
+
+// The cut of --keep would renumber the SNPs that the files name by index.
+TEST_F(ClusterJoin, RefusesKeep) {
+  clusterCount = 2;
+  keepCount = 20;
+  EXPECT_EQ(fatalOutput(joinClusterResults),
+            "\nJoining the results from cluster runs..\n"
+            "Error: --keep cannot be used with --join: the instances ran without it.\n");
 }
 
 }  // namespace

@@ -96,15 +96,19 @@ double mafFactor(size_t row, size_t rank, double referenceSd) {
   return genotypeSd(snp->maf) / referenceSd;
 }
 
-// Level-1 Uboot values of one rank (B) with their MAF factors (fc).
+// Level-1 Uboot values of one rank (B) with their MAF factors (fc). With the factors in use, a
+// value whose factor is no number (a reference SNP without genotype SD, a level-1 SNP without
+// calls) cannot be scaled and is left out.
 void collectLevel1Values(size_t rank, std::vector<double>& values,
                          std::vector<double>& factors) {
   const double referenceSd = genotypeSd(naiveResults[rank].snp->maf);
   for (size_t j = 0; j < level1Uboots.size(); ++j) {
     const double value = valueAt(level1Uboots[j], rank);
     if (!usableLevel1Value(value)) continue;
+    const double factor = mafFactor(j, rank, referenceSd);
+    if (adjCimaf != 0 && !std::isfinite(factor)) continue;
     values.push_back(value);
-    factors.push_back(mafFactor(j, rank, referenceSd));
+    factors.push_back(factor);
   }
 }
 
@@ -165,6 +169,12 @@ void appendInterval(size_t rank) {
     // The shift stays inside the exponential: the interval around ln Uboot scaled by e^shift.
     lower = std::exp(logUboot - normalQuantile95 * sd + shift);
     upper = std::exp(logUboot + normalQuantile95 * sd + shift);
+  }
+  // A negative Uboot (kept by --notruncate) has no logarithm, and a bound beyond the largest
+  // double is no bound: no interval rather than NaN or infinity.
+  if (!std::isfinite(lower) || !std::isfinite(upper)) {
+    lower = missingValue;
+    upper = missingValue;
   }
   if (debug) {
     char text[256];

@@ -79,6 +79,9 @@ TEST_F(IntervalFixture, BoundsFromTheSpreadOfTheLevel1Values) {
       {"one usable value", 0, 0.3, {0.2, missingValue}, missingValue, missingValue},
       {"no level-1 resample", 0, 0.3, {}, missingValue, missingValue},
       {"missing Uboot", 0, missingValue, {0.2, 0.4, 0.6}, missingValue, missingValue},
+      // Kept by --notruncate; a negative Uboot has no logarithm.
+      {"negative Uboot", 0, -0.2, {0.2, 0.4, 0.6}, missingValue, missingValue},
+      {"negative Uboot with factors", 1, -0.01, {0.2, 0.4, 0.6}, missingValue, missingValue},
   };
   for (const intervalCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -88,6 +91,45 @@ TEST_F(IntervalFixture, BoundsFromTheSpreadOfTheLevel1Values) {
     computeConfidenceIntervals();
     ASSERT_EQ(ciLower.size(), 1u);
     ASSERT_EQ(ciUpper.size(), 1u);
+    if (c.lower == missingValue) {
+      EXPECT_EQ(ciLower[0], missingValue);
+      EXPECT_EQ(ciUpper[0], missingValue);
+    } else {
+      EXPECT_NEAR(ciLower[0], c.lower, 1e-9);
+      EXPECT_NEAR(ciUpper[0], c.upper, 1e-9);
+    }
+  }
+}
+
+// The factor divides by the reference SNP's genotype SD and multiplies by the level-1 SNP's;
+// where either is 0 or no number the factor is no number and its value cannot be scaled.
+TEST_F(IntervalFixture, ValuesWithoutAFrequencyFactorAreLeftOut) {
+  struct factorCase {
+    const char* what;
+    int adjCimaf;
+    double referenceMaf;
+    std::vector<double> level1Mafs;  // of SNPs 1, 2, 3 (rows 0, 1, 2)
+    double lower, upper;             // from R: testdata/interval_oracles.R
+  };
+  const factorCase cases[] = {
+      {"reference SNP with genotype SD 0", 1, 0.0, {0.2, 0.3, 0.4}, missingValue, missingValue},
+      {"reference SNP without calls", 1, nan, {0.2, 0.3, 0.4}, missingValue, missingValue},
+      {"no factors used: the SD is not needed", 0, 0.0, {0.2, 0.3, 0.4}, 0.0598524246,
+       1.5036984814},
+      // Rows 0 and 2 (values 0.2 and 0.6) keep their factors; row 1 is left out.
+      {"level-1 SNP without calls", 1, 0.3, {0.2, nan, 0.4}, 0.0192276613, 4.6807564573},
+      {"level-1 and reference SNP both without genotype SD", 1, 0.0, {0.0, 1.0, 0.0},
+       missingValue, missingValue},
+  };
+  for (const factorCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    adjCimaf = c.adjCimaf;
+    snps[0]->maf = c.referenceMaf;
+    for (size_t j = 0; j < 3; ++j) snps[1 + j]->maf = c.level1Mafs[j];
+    uboot = {0.3};
+    setLevel1({0.2, 0.4, 0.6});
+    computeConfidenceIntervals();
+    ASSERT_EQ(ciLower.size(), 1u);
     if (c.lower == missingValue) {
       EXPECT_EQ(ciLower[0], missingValue);
       EXPECT_EQ(ciUpper[0], missingValue);

@@ -4,6 +4,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -99,6 +100,8 @@ TEST(BiasFiles, OneCellPerRankFromTheReplicateOwnRecords) {
       {record(&x, 0.5, 0.25), record(&a, 1.0, missingValue), record(&b, 0.1, 0.3)},
       {record(&b, 2.125, 1.5)},
       {record(&c, missingValue, 0.75), record(&x, 0, 0)},
+      // An odds ratio of 0 or beyond the largest double has an infinite log: no number to show.
+      {record(&a, HUGE_VAL, 0.5), record(&b, 0.2, -HUGE_VAL), record(&c, std::nan(""), 1)},
   };
   writeBiasFiles(replicates);
 
@@ -110,13 +113,16 @@ TEST(BiasFiles, OneCellPerRankFromTheReplicateOwnRecords) {
   const fileCase files[] = {
       {"all-bias.txt", heading + "0.250000       NA -0.200000 \n"
                                  "0.625000       NA       NA \n"
-                                 "      NA 0.000000       NA \n"},
+                                 "      NA 0.000000       NA \n"
+                                 "      NA       NA       NA \n"},
       {"ud-bias.txt", heading + "0.500000 1.000000 0.100000 \n"
                                 "2.125000       NA       NA \n"
-                                "      NA 0.000000       NA \n"},
+                                "      NA 0.000000       NA \n"
+                                "      NA 0.200000       NA \n"},
       {"ue-bias.txt", heading + "0.250000       NA 0.300000 \n"
                                 "1.500000       NA       NA \n"
-                                "0.750000 0.000000       NA \n"},
+                                "0.750000 0.000000       NA \n"
+                                "0.500000       NA 1.000000 \n"},
   };
   for (const fileCase& f : files) {
     SCOPED_TRACE(f.name);

@@ -31,6 +31,10 @@ TEST(TimeEstimateText, ProjectsTheRemainingTime) {
       {0, 2, 3, "0.8 sec (67% done)"},
       // All accepted: the half second of the projection is left.
       {40, 4, 4, "0.5 sec (100% done)"},
+      // Threads that finish together accept more than total: counted as total, never
+      // a negative time or more than 100%.
+      {40, 6, 4, "0.5 sec (100% done)"},
+      {200, 13, 10, "0.0 min (100% done)"},
   };
   for (const estimateCase& c : cases) {
     SCOPED_TRACE(c.text);

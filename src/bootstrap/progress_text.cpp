@@ -17,6 +17,9 @@ std::string level0CompletionLine(int sigBoots, int attempts) {
 }
 
 std::string timeEstimateText(long elapsedSeconds, int done, int total) {
+  // Threads that pass the last check together each append, so done can exceed total; the
+  // estimate counts no more than the analysis needs (never a negative time, never over 100%).
+  if (done > total) done = total;
   const double elapsed = static_cast<double>(elapsedSeconds);
   const double projected = (elapsed + 0.5) * total / done;
   const double remaining = projected - elapsed;

@@ -9,5 +9,6 @@ std::string level0CompletionLine(int sigBoots, int attempts);
 
 // The text after "Estimated time to complete analysis: " once `done` of `total` level-1
 // resamples are accepted `elapsedSeconds` whole seconds after the start: the remaining time
-// of the projected total, in minutes when that total exceeds 100 seconds. done must be > 0.
+// of the projected total, in minutes when that total exceeds 100 seconds. A done above total
+// counts as total. done must be > 0.
 std::string timeEstimateText(long elapsedSeconds, int done, int total);

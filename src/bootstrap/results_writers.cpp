@@ -24,8 +24,10 @@ std::string formatted(const char* format, double value) {
   return text;
 }
 
+// "NA" for a missing value, and for any value that is no finite number (a frequency of a SNP
+// without calls is 0/0): a table cell never shows nan or inf.
 std::string formattedOrNa(const char* format, double value) {
-  return value == missingValue ? "NA" : formatted(format, value);
+  return value == missingValue || !std::isfinite(value) ? "NA" : formatted(format, value);
 }
 
 std::string integerCell(int value) { return std::to_string(value); }
@@ -37,8 +39,8 @@ bool onLogScale() { return logScale == 1 || studyType == 2; }
 
 // Un, Uboot and the bounds are stored as logs; the odds-ratio scale prints their exponential.
 std::string effectCell(double value) {
-  if (value == missingValue) return "NA";
-  return formatted("%.4f", onLogScale() ? value : std::exp(value));
+  if (value == missingValue || !std::isfinite(value)) return "NA";
+  return formattedOrNa("%.4f", onLogScale() ? value : std::exp(value));
 }
 
 // Share of the analysed resamples in which the SNP was significant; "NA" when none was analysed.

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -202,6 +203,61 @@ TEST_F(WriterFixture, StatisticsFileWithDashesForUnsetAlleles) {
             "         NA  " "\n"
             "3    " "      rs5  " "    77  " " -  " " -  " "0.000  " "   0.000  "
             "      0.000  " "\n");
+}
+
+// The whitespace-separated cells of line n (counted from 0) of a table.
+std::vector<std::string> cellsOfLine(const std::string& table, int n) {
+  std::istringstream lines(table);
+  std::string line;
+  for (int i = 0; i <= n; ++i) std::getline(lines, line);
+  std::istringstream in(line);
+  std::vector<std::string> cells;
+  for (std::string cell; in >> cell;) cells.push_back(cell);
+  return cells;
+}
+
+// The frequencies of a SNP without a single call are 0/0 (the MAF filter keeps such a SNP):
+// NA, never nan; likewise in the results table, where an effect too large for exp is no number.
+TEST_F(WriterFixture, ValuesThatAreNoNumberPrintNa) {
+  const double nan = std::nan("");
+  const double inf = HUGE_VAL;
+  snps[0]->allele1 = 'A';
+  snps[0]->allele2 = 'G';
+  snps[0]->maf = nan;
+  snps[0]->mafCases = -nan;
+  snps[0]->mafControls = inf;
+  testing::internal::CaptureStdout();
+  writeStatistics();
+  testing::internal::GetCapturedStdout();
+  const auto statsRow = cellsOfLine(readWholeFile("zuq.stats"), 1);
+  EXPECT_EQ(statsRow, (std::vector<std::string>{"1", "rs1", "1000", "A", "G", "NA", "NA", "NA"}));
+
+  struct effectCase {
+    const char* what;
+    int logScale;
+    double un, ubootValue, lower, upper;
+    std::vector<std::string> cells;  // effect, UBOOT, CI_L, CI_U
+  };
+  const effectCase cases[] = {
+      {"odds-ratio scale: exp overflows", 0, 800, -inf, nan, inf,
+       {"NA", "NA", "NA", "NA"}},
+      {"log scale", 1, nan, -inf, -nan, inf, {"NA", "NA", "NA", "NA"}},
+  };
+  for (const effectCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    logScale = c.logScale;
+    naiveResults[0].un = c.un;
+    uboot[0] = c.ubootValue;
+    ciLower[0] = c.lower;
+    ciUpper[0] = c.upper;
+    testing::internal::CaptureStdout();
+    writeResults();
+    testing::internal::GetCapturedStdout();
+    const auto row = cellsOfLine(readWholeFile("out.zuq"), 1);
+    ASSERT_EQ(row.size(), 10u);
+    EXPECT_EQ(std::vector<std::string>(row.begin() + 6, row.end()), c.cells);
+    EXPECT_EQ(row[3], "NA");  // the MAF of NaN
+  }
 }
 
 TEST_F(WriterFixture, StatisticsFileThatCannotBeCreatedIsReported) {

@@ -45,6 +45,14 @@ void printCorrelationLine(const resultRecord& ref, const snpRecord& snp, double 
   std::cout << text.str();
 }
 
+// The allele-frequency scale of a SNP's differences; 1 without the correction.
+double mafScale(const snpRecord& snp) {
+  return mafCorrection != 0 ? genotypeSd(snp.maf) : 1.0;
+}
+
+// A scale of 0 (monomorphic) or not a number (no calls) cannot scale anything.
+bool usableScale(double scale) { return scale > 0 && std::isfinite(scale); }
+
 // The pairs of one rank that the replicates contribute.
 struct rankSamples {
   std::vector<double> differences;
@@ -65,11 +73,13 @@ rankSamples collectRank(const resultRecord& ref, const std::vector<replicate>& r
     const double adjusted = adjustedUe(ud, ue, snp);
     if (debugLevel != 0) printCorrelationLine(ref, snp, ud, ue, adjusted);
     if (!isNormalNumber(ud) || !isNormalNumber(adjusted)) continue;
+    // A SNP with no spread of genotypes (frequency 0 or 1, or no calls) has no scale: its
+    // difference would enter the mean as 0 and pull the bias towards none.
+    const double scale = mafScale(snp);
+    if (!usableScale(scale)) continue;
     samples.uds.push_back(ud);
     samples.ues.push_back(adjusted);
-    double difference = ud - adjusted;
-    if (mafCorrection != 0) difference *= genotypeSd(snp.maf);
-    samples.differences.push_back(difference);
+    samples.differences.push_back((ud - adjusted) * scale);
   }
   return samples;
 }
@@ -112,8 +122,9 @@ std::vector<double> computeUboot(const std::vector<resultRecord>& reference,
   for (size_t k = 0; k < reference.size(); ++k) {
     const resultRecord& ref = reference[k];
     const rankSamples samples = collectRank(ref, replicates, k);
-    if (!samples.differences.empty()) {
-      const double scale = mafCorrection != 0 ? genotypeSd(ref.snp->maf) : 1.0;
+    // Without a naive estimate or a scale for the rank's own SNP there is no Uboot.
+    const double scale = mafScale(*ref.snp);
+    if (!samples.differences.empty() && usableScale(scale) && ref.un != missingValue) {
       result[k] = ref.un - meanIgnoringMissing(samples.differences) / scale;
       if (debugLevel != 0) {
         std::ostringstream text;

@@ -18,6 +18,8 @@ void correlationWorker();
 std::vector<snpRecord*> correlationOrder(const std::vector<resultRecord>& reference,
                                          const std::vector<replicate>& replicates);
 // Uboot of every rank of the reference list from the replicates; missingValue for a rank that
-// no usable replicate reaches. mode nonzero enables the per-rank debug line.
+// no usable replicate reaches, or (with the MAF correction) whose SNP has a genotype SD of 0
+// or none. Replicate SNPs without a genotype SD contribute nothing. mode nonzero enables the
+// per-rank debug line.
 std::vector<double> computeUboot(const std::vector<resultRecord>& reference,
                                  const std::vector<replicate>& replicates, int mode);

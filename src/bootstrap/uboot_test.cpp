@@ -281,10 +281,12 @@ struct ubootCase {
   double absLogOrFull, covariance, sdUd;  // of SNP 1
   std::vector<std::vector<std::array<double, 3>>> replicates;  // {snp, ud, ue} per rank
   double rank0, rank1;
+  std::array<double, 3> mafs = {0.2, 0.3, 0.4};  // of SNPs 0, 1, 2
 };
 
 // From R: testdata/interval_oracles.R.
 const double mafScaled = -0.0353150026;
+const double mafScaledWithoutSnp1 = -0.1123724357;
 
 TEST_F(UbootFixture, MeanDifferencePerRankWithAdjustments) {
   const double zero = 0.0;
@@ -311,6 +313,22 @@ TEST_F(UbootFixture, MeanDifferencePerRankWithAdjustments) {
        missingValue, {{{1, .7, .1}}}, missingValue, missingValue},
       {"no kept correlation pair: Ue unadjusted", 1, 0, 0.3, -zero, missingValue,
        {{{1, .7, .1}}}, -0.1, missingValue},
+      // A reference SNP whose minor allele is absent from the controls has a genotype SD of 0:
+      // there is no scale, hence no Uboot (not un - d / 0).
+      {"reference SNP with genotype SD 0: no Uboot", 0, 1, 0, 0, 0,
+       {{{1, .5, .1}}, {{2, .7, .2}}}, missingValue, missingValue, {0, 0.3, 0.4}},
+      {"reference SNP of frequency 1: no Uboot", 0, 1, 0, 0, 0,
+       {{{1, .5, .1}}}, missingValue, missingValue, {1, 0.3, 0.4}},
+      {"reference SNP without calls: no Uboot", 0, 1, 0, 0, 0,
+       {{{1, .5, .1}}}, missingValue, missingValue, {nan, 0.3, 0.4}},
+      {"replicate SNP with genotype SD 0 is left out, not counted as 0", 0, 1, 0, 0, 0,
+       {{{1, .5, .1}}, {{2, .7, .2}}}, mafScaledWithoutSnp1, missingValue, {0.2, 0, 0.4}},
+      {"replicate SNP without calls is left out", 0, 1, 0, 0, 0,
+       {{{1, .5, .1}}, {{2, .7, .2}}}, mafScaledWithoutSnp1, missingValue, {0.2, nan, 0.4}},
+      {"only replicate SNPs without a scale: no Uboot", 0, 1, 0, 0, 0,
+       {{{1, .5, .1}}, {{2, .7, .2}}}, missingValue, missingValue, {0.2, 0, 1}},
+      {"without the MAF correction no SD is needed", 0, 0, 0, 0, 0,
+       {{{1, .5, .1}}, {{2, .7, .2}}}, 0.05, missingValue, {0, 0, 1}},
   };
   for (const ubootCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -319,6 +337,7 @@ TEST_F(UbootFixture, MeanDifferencePerRankWithAdjustments) {
     setFields(0, 0, 0, 1);  // SNPs 0 and 2: computed, adjustment (Ud - 0) * 0 / 1 = 0
     setFields(2, 0, 0, 1);
     setFields(1, c.absLogOrFull, c.covariance, c.sdUd);
+    for (size_t j = 0; j < 3; ++j) snps[j]->maf = c.mafs[j];
     resetCorrelationState();
     std::vector<replicate> replicates;
     for (const auto& rows : c.replicates) {

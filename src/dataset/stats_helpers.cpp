@@ -34,7 +34,9 @@ double sdIgnoringMissing(const std::vector<double>& v) {
   }
   if (m <= 1) return missingValue;
   const double mean = sum / m;
-  return std::sqrt(((squares / m - mean * mean) * m) / (m - 1));
+  // Rounding can take the variance of equal values a little below 0; their SD is 0, not NaN.
+  const double variance = ((squares / m - mean * mean) * m) / (m - 1);
+  return variance < 0 ? 0.0 : std::sqrt(variance);
 }
 
 void printTable(std::ostream& out, const std::vector<std::vector<std::string>>& table) {

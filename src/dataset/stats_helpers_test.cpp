@@ -22,6 +22,8 @@ TEST(StatsHelpers, SampleStandardDeviation) {
   EXPECT_EQ(sdIgnoringMissing({}), missingValue);
   EXPECT_EQ(sdIgnoringMissing({5}), missingValue);
   EXPECT_EQ(sdIgnoringMissing({missingValue, 5}), missingValue);
+  // R: sd(c(0.1, 0.1, 0.1)) = 0; the one-pass variance rounds to -2.6e-18 here.
+  EXPECT_EQ(sdIgnoringMissing({0.1, 0.1, 0.1}), 0.0);
 }
 
 TEST(StatsHelpers, TableAlignsFirstColumnLeftAndTheRestRight) {
