@@ -111,7 +111,6 @@ struct covariateRows {
   std::vector<std::vector<double>> values;  // per position in individuals
   std::vector<bool> named;                  // the file has a data line for the individual
   std::vector<std::string> headerWords;     // empty when the file has no header line
-  int count = -1;                           // values on the first data line; -1 before it
 };
 
 void readCovariateLines(std::istream& file, covariateRows& rows) {
@@ -139,7 +138,6 @@ void readCovariateLines(std::istream& file, covariateRows& rows) {
       for (std::size_t k = 2; k < words.size(); ++k) {
         values.push_back(plink.parseValueOrMissing(words[k].c_str()));
       }
-      if (rows.count < 0) rows.count = static_cast<int>(words.size()) - 2;
     } else if (lineCounter == 1) {
       // Only the first line can be the header, and only when its ids name nobody.
       std::cout << "Covariates header line: " << line << "\n";
@@ -151,6 +149,23 @@ void readCovariateLines(std::istream& file, covariateRows& rows) {
     }
     ++lineCounter;
   }
+}
+
+// The file's number of covariates: the number of values most data lines give (the earliest
+// individual's on a tie), so that one short or long line, the first included, does not set it;
+// 0 when no line names an individual.
+int commonValueCount(const covariateRows& rows) {
+  std::map<std::size_t, int> lines;
+  int most = 0;
+  for (std::size_t i = 0; i < rows.values.size(); ++i) {
+    if (rows.named[i]) most = std::max(most, ++lines[rows.values[i].size()]);
+  }
+  for (std::size_t i = 0; i < rows.values.size(); ++i) {
+    if (rows.named[i] && lines[rows.values[i].size()] == most) {
+      return static_cast<int>(rows.values[i].size());
+    }
+  }
+  return 0;
 }
 
 // Every individual gets exactly count values. A line with another number of values cannot say
@@ -222,7 +237,7 @@ void plinkRunner::readCovariateFile(const std::string& fileName) {
   readCovariateLines(file, rows);
   // The number of covariates is that of the file, fixed once: a fit takes its parameter count
   // from whichever individual comes first, so every individual must carry the same number.
-  const int count = std::max(rows.count, 0);
+  const int count = commonValueCount(rows);
   std::cout << "Number of covariates: " << count << "\n";
   completeRows(rows, count);
   if (!covarSelection.empty()) keepChosenColumns(rows, count, fileName);

@@ -241,6 +241,38 @@ TEST_F(PhenoCovarReaders, EveryIndividualGetsTheFilesNumberOfCovariates) {
             "e 5 2\t2 ~ G NA NA \n");
 }
 
+// The number of covariates is the one most lines give, so a short first line does not set it;
+// on a tie the earliest individual's line decides.
+TEST_F(PhenoCovarReaders, TheCommonestValueCountIsTheNumberOfCovariates) {
+  struct countCase {
+    const char* file;
+    int count;
+  };
+  const countCase cases[] = {
+      {"FID IID x y\na 1 7\nb 2 1 2\nc 3 3 4\n", 2},
+      {"a 1 1 2 3\nb 2 1 2\nc 3 3 4\n", 2},
+      {"a 1 1\nb 2 1 2\nc 3 3 4\nd 4 5\n", 1},  // a tie: a's line is the earliest
+      {"c 3 1 2\nb 2 1\n", 1},                   // individual order, not line order
+      {"FID IID x y\n", 0},
+  };
+  for (const countCase& c : cases) {
+    SCOPED_TRACE(c.file);
+    addPerson("a", "1", 2);
+    addPerson("b", "2", 1);
+    addPerson("c", "3", 1);
+    addPerson("d", "4", 1);
+    const std::string output = readCovariates(c.file);
+    EXPECT_NE(output.find("Number of covariates: " + std::to_string(c.count) + "\n"),
+              std::string::npos)
+        << output;
+    for (const individualRecord* person : individuals) {
+      EXPECT_EQ(person->covariates.size(), static_cast<size_t>(c.count));
+    }
+    freeDataSet();
+    covariateHeaderLine.clear();
+  }
+}
+
 // What the "%lf" conversion accepts besides numbers: not-a-number and infinities in any
 // spelling, and values too large for a double, are missing in both files.
 TEST_F(PhenoCovarReaders, NonFiniteValuesAreMissing) {
