@@ -92,6 +92,8 @@ TEST(InputFiles, PreparationMessagesFollowTheOptions) {
   }
 }
 
+// covar.txt names F9, who is not in the data set, and gives F5 one value where the others have
+// two: F5's covariates are all missing, as for the individuals the file does not name.
 TEST(InputFiles, CovariatesAreReadAndListedInModelTxt) {
   const zuqRun run = runZuq(smallArgs({"--covar", dataPath("covar.txt"), "--qt"}));
   const std::string expectedReading =
@@ -99,8 +101,10 @@ TEST(InputFiles, CovariatesAreReadAndListedInModelTxt) {
       "\nCovariates header line: FID IID AGE SMOKE\n"
       "Warning: Individual (F9,I9) present in covariates file does not appear in genotype "
       "data.\n"
-      "Number of covariates: 1\n"
+      "Number of covariates: 2\n"
       "Warning: Cannot find covariates for individual F4,I4\n"
+      "Warning: Individual (F5,I5) has 1 covariate values in covariates file, not 2; its "
+      "covariates are taken as missing.\n"
       "Warning: Cannot find covariates for individual F6,I6\n"
       "Warning: Cannot find covariates for individual F7,I7\n"
       "Warning: Cannot find covariates for individual F8,I8\n";
@@ -109,11 +113,11 @@ TEST(InputFiles, CovariatesAreReadAndListedInModelTxt) {
             "F1 I1 2\t1 ~ G 30 1 \n"
             "F2 I2 2\t2 ~ G 41 0 \n"
             "F3 I3 2\t0 ~ G NA 1 \n"
-            "F4 I4 1\tNA ~ G NA \n"
-            "F5 I5 1\t2 ~ G 22 \n"
-            "F6 I6 1\t1 ~ G NA \n"
-            "F7 I7 1\t2 ~ G NA \n"
-            "F8 I8 1\t1 ~ G NA \n");
+            "F4 I4 2\tNA ~ G NA NA \n"
+            "F5 I5 2\t2 ~ G NA NA \n"
+            "F6 I6 2\t1 ~ G NA NA \n"
+            "F7 I7 2\t2 ~ G NA NA \n"
+            "F8 I8 2\t1 ~ G NA NA \n");
 }
 
 TEST(InputFiles, BadInputEndsWithAClearMessage) {

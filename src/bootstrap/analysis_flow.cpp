@@ -18,6 +18,7 @@
 #include "bootstrap/uboot.h"
 #include "dataset/snp_filters.h"
 #include "run/exit.h"
+#include "run/output_file.h"
 #include "run/settings.h"
 #include "association/association_tests.h"
 #include "association/estimates.h"
@@ -130,7 +131,7 @@ void computeNaiveOddsRatios(const std::vector<individualRecord*>& people,
 
 void runAnalysis() {
   if (alpha > 3.0) debugAllelicBootstrap();
-  std::remove(outFileName.c_str());
+  removeOldOutputFile();
   std::vector<snpRecord*> significant = computeNaiveEstimate();
   if (adjCor != 0) computeCorrelations();
   computeNaiveOddsRatios(individuals, significant);

@@ -20,13 +20,26 @@
 namespace {
 
 // Fills the nL2 slots with level-2 replicates of the outer resample, each keeping at most
-// maxSnps SNPs; a slot is drawn again until its resample finds a significant SNP. Stops early,
-// leaving the remaining slots empty, once enough level-1 resamples are accepted.
+// maxSnps SNPs; a slot is drawn again until its resample finds a significant SNP. Like level 0,
+// the draws are bounded (10 x nL2): an outer resample whose inner resamples rarely find anything
+// keeps the slots it filled, with a warning. Stops early, leaving the remaining slots empty,
+// once enough level-1 resamples are accepted.
 void fillLevel2(std::vector<replicate>& slots, bootstrapSampler& inner, int maxSnps,
                 int level1Number, const std::string& threadTag, const level12Shared& shared) {
+  const long drawBudget = 10L * static_cast<long>(slots.size());
+  long draws = 0;
   size_t slot = 0;
   while (slot < slots.size()) {
     if (shared.done.load() >= nL1) return;
+    if (draws == drawBudget) {
+      std::cout << "Warning: Level-1 resample " + std::to_string(level1Number) + ": only " +
+                       std::to_string(slot) + " of " + std::to_string(slots.size()) +
+                       " level-2 resamples found a significant SNP in " +
+                       std::to_string(drawBudget) + " draws.\n";
+      slots.resize(slot);
+      return;
+    }
+    ++draws;
     const std::string levelName =
         "L2_" + std::to_string(level1Number) + "-" + std::to_string(slot);
 #pragma omp critical

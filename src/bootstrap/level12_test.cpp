@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <iterator>
 #include <regex>
 
 #include "bootstrap/level_test_data.h"
@@ -155,6 +156,45 @@ TEST_F(Level12, ResamplesWithoutSignificantSnpsUseUpTheBudget) {
               std::string::npos);
   }
   EXPECT_TRUE(level1Uboots.empty());
+}
+
+// The DUMMY test flags each SNP with probability alpha whatever the data: with 30 SNPs and
+// alpha 0.002 about one resample in 17 finds a significant SNP, so most level-1 resamples that
+// find one cannot fill their level-2 slots. Their draws end at 10 x nL2; before, a slot was
+// drawn again without limit.
+TEST_F(Level12, Level2DrawsAreBoundedPerLevel1Resample) {
+  testType = 7;
+  alpha = 0.002;
+  nL1 = 4;
+  nL2 = 3;
+  omp_set_num_threads(1);
+  const std::regex warning("Warning: Level-1 resample \\d+: only [0-2] of 3 level-2 resamples "
+                           "found a significant SNP in 30 draws\\.");
+  const std::regex nothingFound("Level L1-\\d+:  significant snps=0 \n");
+  int warnings = 0;
+  for (int seed = 1; seed <= 20 && warnings == 0; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    clearLevel1();
+    rng.seed(seed);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    computeLevel12();
+    testing::internal::GetCapturedStderr();
+    const std::string printed = testing::internal::GetCapturedStdout();
+    const int level1 = countLines(printed, "Level L1-");
+    const int level1Found = level1 - static_cast<int>(std::distance(
+        std::sregex_iterator(printed.begin(), printed.end(), nothingFound),
+        std::sregex_iterator()));
+    const int level2Scans = countLines(printed, "DUMMY Detection") - level1;
+    EXPECT_LE(level2Scans, 30 * level1Found);
+    warnings = static_cast<int>(std::distance(
+        std::sregex_iterator(printed.begin(), printed.end(), warning), std::sregex_iterator()));
+    EXPECT_EQ(countLines(printed, "Warning: Level-1 resample"), warnings);
+    for (size_t j = 0; j < level1Uboots.size(); ++j) {
+      EXPECT_EQ(level1Uboots[j].size(), static_cast<size_t>(level1SigCounts[j]));
+    }
+  }
+  EXPECT_GE(warnings, 1);
 }
 
 TEST_F(Level12, OneThreadAndASeedRepeatTheLevel1Rows) {

@@ -12,6 +12,7 @@
 #include "bootstrap/level0.h"
 #include "bootstrap/result_records.h"
 #include "dataset/stats_helpers.h"
+#include "run/exit.h"
 #include "run/settings.h"
 
 namespace {
@@ -135,9 +136,11 @@ void writeResults() {
   std::cout << "There were " << nSig << " significant SNPs in original dataset.\n\n";
   const table rows = resultsTable();
   printTable(std::cout, rows);
-  // The table on the screen is no substitute for the file the user asked for.
+  // The table on the screen is no substitute for the file the user asked for: a run that
+  // cannot write it has failed.
   if (!writeTableFile(outFileName, rows)) {
-    std::cout << "Warning: Cannot write results to file " << outFileName << "\n";
+    std::cout << "Error: Cannot write results to file " << outFileName << "\n";
+    fatalExit(1);
   }
 }
 

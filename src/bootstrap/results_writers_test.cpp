@@ -16,6 +16,7 @@
 #include "bootstrap/result_records.h"
 #include "run/settings.h"
 #include "test_support/bootstrap_snapshot.h"
+#include "test_support/fatal_output.h"
 #include "test_support/scratch_files.h"
 #include "test_support/settings_snapshot.h"
 
@@ -163,15 +164,26 @@ TEST_F(WriterFixture, PsigListsEverySnpByNaiveP) {
   }
 }
 
-TEST_F(WriterFixture, ResultsFileThatCannotBeCreatedIsReported) {
-  outFileName = "no-such-directory/out.zuq";
-  testing::internal::CaptureStdout();
-  writeResults();
-  const std::string out = testing::internal::GetCapturedStdout();
-  const std::string warning = "Warning: Cannot write results to file no-such-directory/out.zuq\n";
-  ASSERT_GE(out.size(), warning.size());
-  EXPECT_EQ(out.substr(out.size() - warning.size()), warning);
-  EXPECT_NE(out.find("  rs22  "), std::string::npos);  // the table still reached the screen
+TEST_F(WriterFixture, ResultsFileThatCannotBeCreatedEndsTheRunWithStatusOne) {
+  struct unwritableCase {
+    const char* what;
+    std::string outName;
+    void (*prepare)();
+  };
+  const unwritableCase cases[] = {
+      {"missing directory", "no-such-directory/out.zuq", [] {}},
+      {"a directory of that name", "out.zuq", [] { std::filesystem::create_directory("out.zuq"); }},
+  };
+  for (const unwritableCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.prepare();
+    outFileName = c.outName;
+    const std::string out = testsupport::fatalOutput(directory_, writeResults);
+    const std::string error = "Error: Cannot write results to file " + c.outName + "\n";
+    ASSERT_GE(out.size(), error.size());
+    EXPECT_EQ(out.substr(out.size() - error.size()), error);
+    EXPECT_NE(out.find("  rs22  "), std::string::npos);  // the table still reached the screen
+  }
 }
 
 TEST_F(WriterFixture, ResultsFileReplacesAnOldOne) {

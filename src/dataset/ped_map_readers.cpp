@@ -1,5 +1,6 @@
 // The PLINK text data set: the .map and .ped readers, and the removal of individuals whose
 // phenotype is missing.
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -116,6 +117,8 @@ double plinkRunner::parseValueOrMissing(const char* text) const {
   if (missingPhenotype == text) return missingValue;
   double value = 0;
   if (std::sscanf(text, "%lf", &value) != 1) return missingValue;
+  // "nan", "inf", "infinity" and the like read as numbers, but no fit can use them.
+  if (!std::isfinite(value)) return missingValue;
   return value;
 }
 

@@ -1,5 +1,6 @@
 // The alternative phenotype (--pheno) and covariate (--covar) files, and the "model.txt"
 // listing of what the covariate reader gave every individual.
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <fstream>
@@ -8,9 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "dataset/covariate_selection.h"
 #include "dataset/covariates.h"
 #include "dataset/dataset.h"
+#include "dataset/input_files.h"
 #include "run/exit.h"
+#include "run/settings.h"
 #include "association/plink_runner.h"
 
 namespace {
@@ -75,8 +79,8 @@ void writeModelListing() {
 
 void plinkRunner::readAlternativePhenotype(const std::string& fileName) {
   std::cout << "Reading alternative phenotype from file " << fileName << "\n";
-  std::ifstream file(fileName);
-  if (!file) {
+  std::ifstream file;
+  if (!openInputFile(file, fileName)) {
     std::cout << "Error: Cannot read file " << fileName << "\n";
     fatalExit(1);
   }
@@ -100,16 +104,20 @@ void plinkRunner::readAlternativePhenotype(const std::string& fileName) {
   if (missing != 0) std::cout << "Warning: " << missing << " individuals with no phenotype.\n";
 }
 
-void plinkRunner::readCovariateFile(const std::string& fileName) {
-  std::cout << "Reading covariate file " << fileName << "\n";
-  std::ifstream file(fileName);
-  if (!file) {
-    std::cout << "Error: Cannot open covariates file " << fileName << "\n";
-    fatalExit(1);
-  }
+namespace {
+
+// The rows of the covariate file, before they are handed to the individuals.
+struct covariateRows {
+  std::vector<std::vector<double>> values;  // per position in individuals
+  std::vector<bool> named;                  // the file has a data line for the individual
+  std::vector<std::string> headerWords;     // empty when the file has no header line
+};
+
+void readCovariateLines(std::istream& file, covariateRows& rows) {
   const std::map<std::string, int> positions = buildIdKeyMap();
+  rows.values.assign(individuals.size(), {});
+  rows.named.assign(individuals.size(), false);
   int lineCounter = 1;
-  std::size_t covariateCount = 0;  // values on the last data line of a known individual
   std::string line;
   while (readTextLine(file, line)) {
     const std::vector<std::string> words = splitWords(line);
@@ -119,27 +127,122 @@ void plinkRunner::readCovariateFile(const std::string& fileName) {
     }
     const auto found = positions.find(words[0] + "," + words[1]);
     if (found != positions.end()) {
-      std::vector<double>& values = individuals[found->second]->covariates;
-      for (std::size_t k = 2; k < words.size(); ++k) {
-        values.push_back(parseValueOrMissing(words[k].c_str()));
+      const int at = found->second;
+      if (rows.named[at]) {
+        std::cout << "Warning: Individual (" << words[0] << "," << words[1]
+                  << ") appears more than once in covariates file; its last line is used.\n";
       }
-      covariateCount = words.size() - 2;
+      rows.named[at] = true;
+      std::vector<double>& values = rows.values[at];
+      values.clear();
+      for (std::size_t k = 2; k < words.size(); ++k) {
+        values.push_back(plink.parseValueOrMissing(words[k].c_str()));
+      }
     } else if (lineCounter == 1) {
       // Only the first line can be the header, and only when its ids name nobody.
       std::cout << "Covariates header line: " << line << "\n";
       covariateHeaderLine = line;
+      rows.headerWords = words;
     } else {
       std::cout << "Warning: Individual (" << words[0] << "," << words[1]
                 << ") present in covariates file does not appear in genotype data.\n";
     }
     ++lineCounter;
   }
-  std::cout << "Number of covariates: " << covariateCount << "\n";
-  for (individualRecord* person : individuals) {
-    if (!person->covariates.empty()) continue;
-    std::cout << "Warning: Cannot find covariates for individual " << person->familyId << ","
-              << person->individualId << "\n";
-    person->covariates.assign(covariateCount, missingValue);
+}
+
+// The file's number of covariates: the number of values most data lines give (the earliest
+// individual's on a tie), so that one short or long line, the first included, does not set it;
+// 0 when no line names an individual.
+int commonValueCount(const covariateRows& rows) {
+  std::map<std::size_t, int> lines;
+  int most = 0;
+  for (std::size_t i = 0; i < rows.values.size(); ++i) {
+    if (rows.named[i]) most = std::max(most, ++lines[rows.values[i].size()]);
+  }
+  for (std::size_t i = 0; i < rows.values.size(); ++i) {
+    if (rows.named[i] && lines[rows.values[i].size()] == most) {
+      return static_cast<int>(rows.values[i].size());
+    }
+  }
+  return 0;
+}
+
+// Every individual gets exactly count values. A line with another number of values cannot say
+// which column a value belongs to, so all of its values count as missing, as for an individual
+// the file does not name: the fits leave such an individual out, whoever comes first.
+void completeRows(covariateRows& rows, int count) {
+  for (std::size_t i = 0; i < individuals.size(); ++i) {
+    const individualRecord& person = *individuals[i];
+    std::vector<double>& values = rows.values[i];
+    if (!rows.named[i]) {
+      std::cout << "Warning: Cannot find covariates for individual " << person.familyId << ","
+                << person.individualId << "\n";
+    } else if (static_cast<int>(values.size()) != count) {
+      std::cout << "Warning: Individual (" << person.familyId << "," << person.individualId
+                << ") has " << values.size() << " covariate values in covariates file, not "
+                << count << "; its covariates are taken as missing.\n";
+    } else {
+      continue;
+    }
+    values.assign(static_cast<std::size_t>(count), missingValue);
+  }
+}
+
+// --covar-number / --covar-name: only the chosen columns stay, for the in-process fits and in
+// the .cov files handed to plink alike, so both routes fit the same model; plink then takes
+// every column it is given.
+void keepChosenColumns(covariateRows& rows, int count, const std::string& fileName) {
+  std::vector<std::string> names;
+  if (rows.headerWords.size() == static_cast<std::size_t>(count) + 2) {
+    names.assign(rows.headerWords.begin() + 2, rows.headerWords.end());
+  }
+  std::vector<int> columns;
+  std::string problem;
+  if (!selectCovariateColumns(covarSelection, covarNumberGiven, names, count, columns,
+                              problem)) {
+    std::cout << "Error: " << problem << " (covariates file " << fileName << ")\n";
+    fatalExit(1);
+  }
+  for (std::vector<double>& values : rows.values) {
+    std::vector<double> chosen;
+    for (const int c : columns) chosen.push_back(values[static_cast<std::size_t>(c)]);
+    values = std::move(chosen);
+  }
+  std::cout << "Using " << columns.size() << " of " << count << " covariates:";
+  for (const int c : columns) {
+    std::cout << " " << (names.empty() ? std::to_string(c + 1) : names[c]);
+  }
+  std::cout << "\n";
+  if (!covariateHeaderLine.empty()) {
+    std::string header = rows.headerWords[0] + " " + rows.headerWords[1];
+    for (const int c : columns) {
+      header += " " + (names.empty() ? "COV" + std::to_string(c + 1) : names[c]);
+    }
+    covariateHeaderLine = header;
+  }
+  plinkCovarArgs.clear();
+}
+
+}  // namespace
+
+void plinkRunner::readCovariateFile(const std::string& fileName) {
+  std::cout << "Reading covariate file " << fileName << "\n";
+  std::ifstream file;
+  if (!openInputFile(file, fileName)) {
+    std::cout << "Error: Cannot open covariates file " << fileName << "\n";
+    fatalExit(1);
+  }
+  covariateRows rows;
+  readCovariateLines(file, rows);
+  // The number of covariates is that of the file, fixed once: a fit takes its parameter count
+  // from whichever individual comes first, so every individual must carry the same number.
+  const int count = commonValueCount(rows);
+  std::cout << "Number of covariates: " << count << "\n";
+  completeRows(rows, count);
+  if (!covarSelection.empty()) keepChosenColumns(rows, count, fileName);
+  for (std::size_t i = 0; i < individuals.size(); ++i) {
+    individuals[i]->covariates = std::move(rows.values[i]);
   }
   writeModelListing();
 }

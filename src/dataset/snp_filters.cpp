@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dataset/dataset.h"
+#include "dataset/input_files.h"
 #include "run/exit.h"
 #include "run/settings.h"
 
@@ -115,15 +116,16 @@ void applySnpLists() {
   int excluded = 0;
   int deleted = 0;
   if (!excludeFileName.empty()) {
-    std::ifstream file(excludeFileName);
+    std::ifstream file;
+    const bool opened = openInputFile(file, excludeFileName);
     std::cout << "Reading list of SNPs to exclude from file " << excludeFileName << "\n";
-    if (!file) cannotOpenList(excludeFileName);
+    if (!opened) cannotOpenList(excludeFileName);
     excluded = excludeListed(file);
   }
   if (!extractFileName.empty()) {
     std::cout << "Reading list of SNPs to keep from file " << extractFileName << "\n";
-    std::ifstream file(extractFileName);
-    if (!file) cannotOpenList(extractFileName);
+    std::ifstream file;
+    if (!openInputFile(file, extractFileName)) cannotOpenList(extractFileName);
     deleted = extractListed(file);
   }
   if (excluded != 0) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -328,27 +329,33 @@ TEST_F(SnpFilters, ExcludeAndExtractLists) {
 
 TEST_F(SnpFilters, UnopenableListsAreFatal) {
   const std::string present = listFile("exclude.txt", "s0\n");
-  const std::string absent = directory.file("absent.txt");
-  excludeFileName = absent;
-  EXPECT_EXIT(
-      {
-        dup2(STDERR_FILENO, STDOUT_FILENO);
-        applySnpLists();
-      },
-      testing::ExitedWithCode(1),
-      "^Reading list of SNPs to exclude from file " + absent + "\nError: Cannot open file " +
-          absent + "\n$");
-  excludeFileName = present;
-  extractFileName = absent;
-  EXPECT_EXIT(
-      {
-        dup2(STDERR_FILENO, STDOUT_FILENO);
-        applySnpLists();
-      },
-      testing::ExitedWithCode(1),
-      "^Reading list of SNPs to exclude from file " + present +
-          "\nReading list of SNPs to keep from file " + absent + "\nError: Cannot open file " +
-          absent + "\n$");
+  // A directory opens for reading and reads as an empty list: it gets the missing-file error.
+  const std::string folder = directory.file("folder");
+  std::filesystem::create_directory(folder);
+  for (const std::string& absent : {directory.file("absent.txt"), folder}) {
+    SCOPED_TRACE(absent);
+    excludeFileName = absent;
+    extractFileName.clear();
+    EXPECT_EXIT(
+        {
+          dup2(STDERR_FILENO, STDOUT_FILENO);
+          applySnpLists();
+        },
+        testing::ExitedWithCode(1),
+        "^Reading list of SNPs to exclude from file " + absent + "\nError: Cannot open file " +
+            absent + "\n$");
+    excludeFileName = present;
+    extractFileName = absent;
+    EXPECT_EXIT(
+        {
+          dup2(STDERR_FILENO, STDOUT_FILENO);
+          applySnpLists();
+        },
+        testing::ExitedWithCode(1),
+        "^Reading list of SNPs to exclude from file " + present +
+            "\nReading list of SNPs to keep from file " + absent + "\nError: Cannot open file " +
+            absent + "\n$");
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "run/exit.h"
 #include "run/option_table.h"
 #include "run/options.h"
+#include "run/output_file.h"
 #include "run/random_generator.h"
 #include "run/settings.h"
 #include "run/start_up.h"
@@ -60,6 +61,7 @@ int runProgram(int argc, const char* const* argv) {
   options store(argc, argv);
   parseOptions(store);
   store.checkUnusedOptions();
+  checkCountRanges();
   checkOptionCombinations();
 
   std::cout << "\nCommand line options are: ";
@@ -70,6 +72,8 @@ int runProgram(int argc, const char* const* argv) {
   // --cluster 0/n would run as an instance that writes no partial-results file and reports
   // success: the set-up refuses it along with every other k outside 1..n.
   if (clusterIndex != 0 || (clusterCount > 0 && joinRuns == 0)) setUpClusterInstance();
+  // A cluster instance writes only its partial file, --single only filesets.
+  if (clusterIndex == 0 && !singleFilesets) checkOutputFile();
   completeScratchPrefix();
   if (fast == 1) reportPlinkVersion();
   printAnalysisParameters();

@@ -2,6 +2,8 @@
 
 #include <omp.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +24,41 @@ namespace {
 // strtod do: text that is no number gives 0 and trailing characters are ignored.
 int toInt(const char* text) { return static_cast<int>(std::strtol(text, nullptr, 10)); }
 double toReal(const char* text) { return std::strtod(text, nullptr); }
+
+// Bounds of the counts that size the work of a run. Each is far above what an analysis uses
+// (hundreds of replicates, tens of correlation resamples), and low enough that the attempt
+// budgets (10 x nL0, 5 x nL1, 10 x nL2) stay well inside 32 bits and that the lists sized by a
+// count up front (nL0 replicates, nL2 slots per thread) fit in memory.
+constexpr long maxReplicates = 1000000;
+constexpr long minAdjNsample = 2;  // a correlation needs two pairs
+constexpr long maxAdjNsample = 100000;
+constexpr long maxDummyIndividuals = 1000000;
+constexpr long maxDummySnps = 10000000;
+constexpr long maxDummyGenotypes = 1000000000;  // about 250 MB packed, drawn in seconds
+// Threads beyond the processors only add contention; the runtime starts 1024 without trouble,
+// while tens of thousands overflow its stack or fail to start at all.
+constexpr int maxThreads = 1024;
+
+// A count option as the user gave it: the range check after the lookups names the option and
+// the text, and sees the value before it is kept in 32 bits (so 4294967396 is not taken as 100).
+struct givenCount {
+  const char* option = nullptr;  // null while the default holds
+  std::string text;
+  long value = 0;
+};
+givenCount givenL0, givenL1, givenL2, givenTop, givenAdjNsample;
+
+int readCount(givenCount& given, const char* option, const char* text) {
+  given = {option, text, std::strtol(text, nullptr, 10)};
+  return toInt(text);
+}
+
+void checkCountRange(const givenCount& given, long lowest, long highest) {
+  if (given.option == nullptr || (given.value >= lowest && given.value <= highest)) return;
+  std::cout << "Error: " << given.option << " " << given.text
+            << " is out of range: give a number from " << lowest << " to " << highest << ".\n";
+  plainExit(1);
+}
 
 void selectTest(const std::string& name) {
   for (int code = 0; code < 8; ++code) {
@@ -52,16 +89,37 @@ void selectEstimate(const std::string& name) {
   }
 }
 
-void setCpuCount(int n) {
+int threadLimit() { return std::max(maxThreads, omp_get_num_procs()); }
+
+void setCpuCount(const char* text) {
   // The runtime must never be handed a thread count below 1; such a run uses one thread, and
-  // cpuCount stays 1 so that the removal list still covers the names of thread 0.
-  if (n < 1) {
-    std::cout << "Warning: --cpu " << n << " is not a thread count; using 1 cpu.\n";
-    n = 1;
+  // cpuCount stays 1 so that the removal list still covers the names of thread 0. Nor a count
+  // it cannot start: that run uses the limit.
+  const long given = std::strtol(text, nullptr, 10);
+  const int n = static_cast<int>(std::clamp<long>(given, 1, threadLimit()));
+  if (given < 1) {
+    std::cout << "Warning: --cpu " << given << " is not a thread count; using 1 cpu.\n";
+  } else if (given > n) {
+    std::cout << "Warning: --cpu " << given << " is more threads than can be started here; using "
+              << n << " cpus.\n";
   }
   cpuCount = n;
   std::cout << "Setting number of cpus to use to " << n << ".\n\n";
   omp_set_num_threads(n);
+}
+
+// The dummy data set is generated as the option is met, so its sizes are checked here.
+void generateDummy(const char* peopleText, const char* markersText) {
+  const long people = std::strtol(peopleText, nullptr, 10);
+  const long markers = std::strtol(markersText, nullptr, 10);
+  if (people > maxDummyIndividuals || markers > maxDummySnps ||
+      (people > 0 && markers > 0 && people * markers > maxDummyGenotypes)) {
+    std::cout << "Error: --dummy " << peopleText << " " << markersText
+              << " is too large: at most " << maxDummyIndividuals << " individuals, "
+              << maxDummySnps << " SNPs and " << maxDummyGenotypes << " genotypes.\n";
+    plainExit(1);
+  }
+  generateDummyDataset(toInt(peopleText), toInt(markersText));
 }
 
 void setCluster(const char* text) {
@@ -80,6 +138,7 @@ void setCluster(const char* text) {
 void parseOptions(options& store) {
   auto has = [&store](const char* name, int nargs) { return store.findOption(name, nargs) != 0; };
   auto arg = [&store](int slot) { return store.optionArgs[slot]; };
+  givenL0 = givenL1 = givenL2 = givenTop = givenAdjNsample = givenCount{};
 
   if (has("--file", 1)) {
     inputBaseName = arg(0);
@@ -111,13 +170,16 @@ void parseOptions(options& store) {
     testType = 5;
     estimateType = 3;
   }
-  if (has("--L0", 1)) nL0 = toInt(arg(0));
-  if (has("--L1", 1)) nL1 = toInt(arg(0));
-  if (has("--L2", 1)) nL2 = toInt(arg(0));
-  if (has("--B1", 1)) nL0 = nL2 = toInt(arg(0));
-  if (has("--B2", 1)) nL1 = toInt(arg(0));
+  if (has("--L0", 1)) nL0 = readCount(givenL0, "--L0", arg(0));
+  if (has("--L1", 1)) nL1 = readCount(givenL1, "--L1", arg(0));
+  if (has("--L2", 1)) nL2 = readCount(givenL2, "--L2", arg(0));
+  if (has("--B1", 1)) {
+    nL0 = nL2 = readCount(givenL0, "--B1", arg(0));
+    givenL2 = givenL0;
+  }
+  if (has("--B2", 1)) nL1 = readCount(givenL1, "--B2", arg(0));
   if (has("--alpha", 1)) alpha = toReal(arg(0));
-  if (has("--top", 1)) topCount = toInt(arg(0));
+  if (has("--top", 1)) topCount = readCount(givenTop, "--top", arg(0));
   if (has("--maf", 1)) mafThreshold = toReal(arg(0));
   if (has("--strictmaf", 1)) mafThreshold = mafThresholdCases = mafThresholdControls = toReal(arg(0));
   if (has("--fast", 0)) fast = 1;
@@ -154,10 +216,10 @@ void parseOptions(options& store) {
   if (has("--nomafcorrection", 0)) mafCorrection = 0;
   if (has("--adj.cimaf", 1)) adjCimaf = toInt(arg(0));
   if (has("--adj.cor", 1)) adjCor = toInt(arg(0));
-  if (has("--adj.nsample", 1)) adjNsample = toInt(arg(0));
+  if (has("--adj.nsample", 1)) adjNsample = readCount(givenAdjNsample, "--adj.nsample", arg(0));
   if (has("--log", 0)) logScale = 1;
   if (has("--scratch", 1)) scratchPrefix = scratchDirectoryPrefix(arg(0));
-  if (has("--cpu", 1)) setCpuCount(toInt(arg(0)));
+  if (has("--cpu", 1)) setCpuCount(arg(0));
   if (has("--pheno", 1)) phenoFileName = arg(0);
   if (has("--missing-phenotype", 1)) missingPhenotype = arg(0);
   if (has("--useplink", 0)) inProcessLogistic = 0;
@@ -183,9 +245,7 @@ void parseOptions(options& store) {
   }
   if (has("--resampling", 1)) studyType = toInt(arg(0));
   if (has("--dummy", 2)) {
-    const int people = toInt(arg(0));
-    const int markers = toInt(arg(1));
-    generateDummyDataset(people, markers);
+    generateDummy(arg(0), arg(1));
     dummyData = 1;
   }
   if (has("--cluster", 1)) setCluster(arg(0));
@@ -193,6 +253,15 @@ void parseOptions(options& store) {
     joinRuns = 1;
     clusterCount = toInt(arg(0));
   }
+}
+
+void checkCountRanges() {
+  checkCountRange(givenL0, 0, maxReplicates);
+  checkCountRange(givenL1, 0, maxReplicates);
+  checkCountRange(givenL2, 0, maxReplicates);
+  // -1, the default, means no limit; 0 or another negative count would empty the table.
+  if (givenTop.value != -1) checkCountRange(givenTop, 1, INT_MAX);
+  checkCountRange(givenAdjNsample, minAdjNsample, maxAdjNsample);
 }
 
 void checkOptionCombinations() {

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "dataset/input_files.h"
 #include "run/exit.h"
 
 options::options(int argc, const char* const* argv) {
@@ -43,8 +44,8 @@ int options::findOption(const std::string& name, int nargs) {
 void options::readScriptFile(const char* fileName) {
   // Copy the name first: appending tokens may move the text that optionArgs points into.
   const std::string name = fileName;
-  std::ifstream in(name);
-  if (!in) {
+  std::ifstream in;
+  if (!openInputFile(in, name)) {
     std::cout << "Error: Cannot open script file '" << name << "'.\n";
     plainExit(1);
   }

@@ -109,7 +109,8 @@ TEST(OptionsDeathTest, FailuresPrintTheirMessageAndEndWithStatusOne) {
        "Error: Option --l0 not understood.\n\nTry running zuq --help for a list of command line "
        "options.\n"},
       {{"--script", "/nonexistent/zuq-script"}, nullptr,
-       "Error: Cannot open script file '/nonexistent/zuq-script'.\n"},
+       "Error: Cannot open script file '/nonexistent/zuq-script'.\n"},      // A directory reads as an empty file once opened: it is no script either.
+      {{"--script", "/"}, nullptr, "Error: Cannot open script file '/'.\n"},
   };
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.message);

@@ -1,0 +1,106 @@
+#include "run/output_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "run/settings.h"
+#include "test_support/fatal_output.h"
+#include "test_support/scratch_files.h"
+#include "test_support/settings_snapshot.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class OutputFile : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dir.made()); }
+  std::string path(const std::string& name) const { return dir.file(name); }
+
+  testsupport::settingsSnapshot settings;
+  testsupport::scratchDirectory dir{"zuq-output-file"};
+};
+
+// Names of every kind the results file could be given. The check itself changes nothing.
+TEST_F(OutputFile, ProblemsAreFoundBeforeTheRun) {
+  testsupport::writeWholeFile(path("old.zuq"), "old table\n");
+  fs::create_directory(path("empty"));
+  ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+  fs::create_symlink(path("old.zuq"), path("link.zuq"));
+  fs::create_symlink(path("nowhere/x"), path("dangling.zuq"));
+  struct nameCase {
+    std::string name;
+    std::string problem;
+  };
+  const nameCase cases[] = {
+      {path("new.zuq"), ""},
+      {path("old.zuq"), ""},
+      {path("link.zuq"), ""},
+      {path("dangling.zuq"), ""},  // the link is replaced by a new file
+      {path("empty"), "it is a directory"},
+      {path("fifo"), "it is not a regular file"},
+      {"/dev/null", "it is not a regular file"},
+      {path("missing/out.zuq"), "No such file or directory"},
+      {path("old.zuq/out.zuq"), "Not a directory"},
+      {"", "no file name"},
+  };
+  for (const nameCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(outputFileProblem(c.name), c.problem);
+  }
+  EXPECT_FALSE(fs::exists(path("new.zuq")));  // the probe file is gone again
+  EXPECT_EQ(testsupport::readWholeFile(path("old.zuq")), "old table\n");
+  EXPECT_TRUE(fs::is_directory(path("empty")));
+}
+
+TEST_F(OutputFile, ReadOnlyPlacesAreFound) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+  fs::create_directory(path("locked"));
+  testsupport::writeWholeFile(path("readonly.zuq"), "x");
+  fs::permissions(path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+  fs::permissions(path("readonly.zuq"), fs::perms::owner_read);
+  EXPECT_EQ(outputFileProblem(path("locked/out.zuq")), "Permission denied");
+  EXPECT_EQ(outputFileProblem(path("readonly.zuq")), "Permission denied");
+  fs::permissions(path("locked"), fs::perms::owner_all);
+}
+
+TEST_F(OutputFile, CheckEndsTheRunWithStatusOne) {
+  fs::create_directory(path("empty"));
+  outFileName = path("empty");
+  EXPECT_EQ(testsupport::fatalOutput(dir, checkOutputFile),
+            "Error: Cannot write results to file " + outFileName + " (it is a directory).\n");
+  EXPECT_TRUE(fs::is_directory(path("empty")));
+}
+
+// Only a file or a link is removed before a run; the file a link points to stays.
+TEST_F(OutputFile, OnlyFilesAndLinksAreRemoved) {
+  testsupport::writeWholeFile(path("target"), "kept\n");
+  struct removalCase {
+    const char* name;
+    std::function<void(const std::string&)> make;
+    bool removed;
+  };
+  const removalCase cases[] = {
+      {"file", [](const std::string& p) { testsupport::writeWholeFile(p, "old\n"); }, true},
+      {"link", [this](const std::string& p) { fs::create_symlink(path("target"), p); }, true},
+      {"empty directory", [](const std::string& p) { fs::create_directory(p); }, false},
+      {"fifo", [](const std::string& p) { mkfifo(p.c_str(), 0600); }, false},
+  };
+  for (const removalCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    outFileName = path(c.name);
+    c.make(outFileName);
+    removeOldOutputFile();
+    EXPECT_EQ(fs::exists(fs::symlink_status(outFileName)), !c.removed);
+  }
+  EXPECT_EQ(testsupport::readWholeFile(path("target")), "kept\n");
+  outFileName = path("absent");
+  removeOldOutputFile();  // nothing there: nothing happens
+}
+
+}  // namespace
