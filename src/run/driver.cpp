@@ -14,6 +14,7 @@
 #include "run/options.h"
 #include "run/random_generator.h"
 #include "run/settings.h"
+#include "run/signal_watch.h"
 #include "run/start_up.h"
 #include "run/temp_files.h"
 
@@ -51,6 +52,7 @@ void warnAboutLargeOddsRatios() {
 }  // namespace
 
 int runProgram(int argc, const char* const* argv) {
+  watchTerminationSignals();
   printBanner();
   seedGenerators();
   inputBaseName = "input";
@@ -80,6 +82,6 @@ int runProgram(int argc, const char* const* argv) {
   if (debugLevel != 0 && clusterCount == 0) writeDebugSummary();
   warnAboutLargeOddsRatios();
   freeDataSet();
-  removeTempFiles();
+  finishRun();
   return 0;
 }
