@@ -126,7 +126,7 @@ void addTemporaryName(const std::string& path) {
 }
 
 void removeTempFiles() {
-  if (debugLevel != 0 || !tempNamesInUse) return;
+  if (!tempNamesInUse || debugLevel != 0) return;
   removeFixedNames();
   removeNamesUnderPrefix();
   {

@@ -1,11 +1,14 @@
 // Temporary file names: the process-wide prefix and the removal of every name built on it.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 // Set once the prefix is complete: before that no temporary file can exist, and names built on a
-// bare --scratch directory (or on nothing) could only hit the user's own files.
-inline bool tempNamesInUse = false;
+// bare --scratch directory (or on nothing) could only hit the user's own files. Atomic: the
+// thread that watches for signals reads it, and what it guards (the prefix, the settings) is
+// complete before it is set.
+inline std::atomic<bool> tempNamesInUse = false;
 
 // Appends "temp.zuq.", seven digits and "." to scratchPrefix, and the cluster instance number and
 // "." when clusterCount is above 0. The digits mix a draw of the system generator with the
