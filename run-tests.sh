@@ -9,12 +9,24 @@ cd "$top"
 scripts/install-deps.sh
 
 # plink's R plug-in talks to Rserve on port 6311; the tests that use it need it running.
-rserve_pid=""
-stop_rserve() { [ -n "$rserve_pid" ] && kill "$rserve_pid" 2>/dev/null || true; pkill -f 'Rserve.*6311' 2>/dev/null || true; }
+# Rserve leaves the process that started it and runs on as a daemon, so its pid comes from the
+# pid file it writes. Only that server is stopped: one that someone else runs on the port stays
+# (ours then fails to bind, writes no pid file and ends by itself).
+rserve_dir=$(mktemp -d)
+rserve_pidfile="$rserve_dir/rserve.pid"
+stop_rserve() {
+  local pid
+  pid=$(cat "$rserve_pidfile" 2>/dev/null || true)
+  # The pid must still be our server: its command line names our pid file.
+  if [ -n "$pid" ] && tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -qF -- "$rserve_pidfile"; then
+    kill "$pid" 2>/dev/null || true
+  fi
+  rm -rf "$rserve_dir"
+}
 trap stop_rserve EXIT
 if command -v Rscript >/dev/null; then
-  Rscript -e 'library(Rserve); Rserve(args="--no-save --RS-port 6311")' >/dev/null 2>&1 &
-  rserve_pid=$!
+  Rscript -e "library(Rserve); Rserve(args=\"--no-save --RS-port 6311 --RS-pidfile $rserve_pidfile\")" \
+    >/dev/null 2>&1
 fi
 
 jobs=$(nproc)

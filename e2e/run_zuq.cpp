@@ -1,6 +1,7 @@
 #include "run_zuq.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,20 +19,24 @@ std::string makeWorkDirectory() {
   return name.data();
 }
 
-zuqRun runZuq(const std::vector<std::string>& args, const std::string& directory) {
-  zuqRun result;
-  result.directory = directory.empty() ? makeWorkDirectory() : directory;
-  const std::string outPath = result.directory + "/.stdout";
-  const std::string errPath = result.directory + "/.stderr";
-  const pid_t child = fork();
-  if (child == 0) {
-    if (chdir(result.directory.c_str()) != 0) _exit(127);
+startedZuq startZuq(const std::vector<std::string>& args, const std::string& directory) {
+  startedZuq started;
+  started.directory = directory.empty() ? makeWorkDirectory() : directory;
+  const std::string outPath = started.directory + "/.stdout";
+  const std::string errPath = started.directory + "/.stderr";
+  started.pid = fork();
+  if (started.pid == 0) {
+    if (chdir(started.directory.c_str()) != 0) _exit(127);
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int in = open("/dev/null", O_RDONLY);
     dup2(out, 1);
     dup2(err, 2);
     dup2(in, 0);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(ZUQ_BINARY));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -39,12 +44,23 @@ zuqRun runZuq(const std::vector<std::string>& args, const std::string& directory
     execv(ZUQ_BINARY, argv.data());
     _exit(127);
   }
+  return started;
+}
+
+zuqRun finishZuq(const startedZuq& started) {
+  zuqRun result;
+  result.directory = started.directory;
   int status = 0;
-  waitpid(child, &status, 0);
+  waitpid(started.pid, &status, 0);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = readFile(outPath);
-  result.err = readFile(errPath);
+  result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  result.out = readFile(started.directory + "/.stdout");
+  result.err = readFile(started.directory + "/.stderr");
   return result;
+}
+
+zuqRun runZuq(const std::vector<std::string>& args, const std::string& directory) {
+  return finishZuq(startZuq(args, directory));
 }
 
 std::string maskMachineLines(const std::string& text) {

@@ -1,11 +1,14 @@
 // Runs the built zuq binary in a fresh working directory and captures what it prints.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
 struct zuqRun {
   int status = -1;         // exit status, or -1 when the process did not exit normally
+  int signal = 0;          // the signal that ended the process, 0 when it exited
   std::string out;         // standard output
   std::string err;         // standard error
   std::string directory;   // the working directory the run used (kept for inspecting files)
@@ -16,6 +19,16 @@ std::string makeWorkDirectory();
 // Runs zuq with the arguments in directory (a new one when empty). Arguments are passed to the
 // program as they stand, without a shell.
 zuqRun runZuq(const std::vector<std::string>& args, const std::string& directory = "");
+// A run started in the background, to be finished by finishZuq.
+struct startedZuq {
+  pid_t pid = -1;
+  std::string directory;
+};
+// Starts zuq as runZuq does, without waiting for it. The termination signals have their default
+// action in the run, however the tests were started.
+startedZuq startZuq(const std::vector<std::string>& args, const std::string& directory = "");
+// Waits for a run started by startZuq and collects what it printed.
+zuqRun finishZuq(const startedZuq& started);
 // Lines that depend on the machine (processor count, temporary-name digits) made stable.
 std::string maskMachineLines(const std::string& text);
 std::string readFile(const std::string& path);

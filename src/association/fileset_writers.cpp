@@ -13,6 +13,7 @@
 #include "dataset/dataset.h"
 #include "run/exit.h"
 #include "run/settings.h"
+#include "run/temp_files.h"
 #include "association/plink_runner.h"
 
 namespace {
@@ -162,6 +163,9 @@ void packSnpBlocks(const std::vector<const uint64_t*>& genotypes,
 void plinkRunner::writeBinaryFileset(const std::string& base,
                                      const std::vector<individualRecord*>& people,
                                      const std::vector<snpRecord*>& snpList, int newfids) {
+  // A run that ends meanwhile (a fatal error on another thread, a signal) removes the files
+  // only once they are complete.
+  const temporaryFileWork work;
   writeBimFile(base + ".bim", snpList);
   writeFamFile(base + ".fam", people, newfids);
   writeBedFile(base, people, snpList);

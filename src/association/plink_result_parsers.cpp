@@ -24,6 +24,7 @@
 #include "dataset/dataset.h"
 #include "dataset/missing_value.h"
 #include "run/exit.h"
+#include "run/shell_command.h"
 #include "run/settings.h"
 #include "association/plink_runner.h"
 #include "association/test_records.h"
@@ -109,10 +110,18 @@ void openResultFile(std::ifstream& file, const std::string& fileName, const std:
 // reuse their names from one resample to the next: an old result must never be read as new.
 void removeStaleResult(const std::string& fileName) { std::remove(fileName.c_str()); }
 
+// plinkCovarArgs is "--covar-number V" or "--covar-name V" (or empty); V, the user's text, goes
+// to the shell as one word.
+std::string covariateSelection() {
+  const size_t blank = plinkCovarArgs.find(' ');
+  if (blank == std::string::npos) return plinkCovarArgs;
+  return plinkCovarArgs.substr(0, blank + 1) + shellWord(plinkCovarArgs.substr(blank + 1));
+}
+
 // " --covar B.cov " and the covariate selection, when covariates are in use.
 std::string covariateArguments(const std::string& base) {
   if (!useCovariates) return "";
-  return " --covar " + base + ".cov " + plinkCovarArgs;
+  return " --covar " + shellWord(base + ".cov") + " " + covariateSelection();
 }
 
 [[noreturn]] void tooFewColumns(const char* kind, const std::string& fileName, long lineCount,
@@ -302,8 +311,8 @@ void runRegression(plinkRunner& runner, regression kind, const std::string& base
   const std::string fileName =
       base + (kind == regression::linear ? ".assoc.linear" : ".assoc.logistic");
   removeStaleResult(fileName);
-  runner.run("--bfile \"" + base + "\" " + option + " --out \"" + base + "\"" +
-             covariateArguments(base));
+  const std::string name = doubleQuotedShellWord(base);
+  runner.run("--bfile " + name + " " + option + " --out " + name + covariateArguments(base));
   std::ifstream file;
   openResultFile(file, fileName, "Cannot open plink output file: ");
   readRegressionRows(file, fileName, kind, snpList, out);
@@ -362,7 +371,8 @@ void plinkRunner::runPlinkModel(const std::string& base, const std::string& outN
   out.clear();
   const std::string fileName = outName + ".model";
   removeStaleResult(fileName);
-  run("--bfile \"" + base + "\" --model --out \"" + outName + "\" ");
+  run("--bfile " + doubleQuotedShellWord(base) + " --model --out " +
+      doubleQuotedShellWord(outName) + " ");
   std::ifstream file;
   openResultFile(file, fileName, "Error: Cannot open plink output file: ");
   readModelRows(file, fileName, out);
@@ -384,7 +394,8 @@ void plinkRunner::runPlinkRPlugin(const std::string& base, std::vector<estimateR
   if (snpList.empty()) return;
   const std::string fileName = base + ".auto.R";
   removeStaleResult(fileName);
-  run("--bfile \"" + base + "\" --R " + scriptName + " --out \"" + base + "\"" +
+  const std::string name = doubleQuotedShellWord(base);
+  run("--bfile " + name + " --R " + shellWord(scriptName) + " --out " + name +
       covariateArguments(base));
   std::ifstream file;
   openResultFile(file, fileName, "Cannot open plink output file: ");

@@ -632,6 +632,7 @@ TEST_F(HandWrittenResults, CommandLinesHandPlinkTheNamesAsOneWordEach) {
     rRows += rPluginRow(snp, "T", {"0", "1"});
   }
   const std::vector<std::string> fixed = {"--allow-no-sex", "--noweb", "--silent"};
+  const std::string odd = "x;touch INJECTED;'$HOME`id`\"\\";
   struct commandCase {
     const char* what;
     bool covariates;
@@ -691,6 +692,31 @@ TEST_F(HandWrittenResults, CommandLinesHandPlinkTheNamesAsOneWordEach) {
          plink.runPlinkRPlugin("t", out, snps, "my.R");
        },
        {"--bfile", "t", "--R", "my.R", "--out", "t", "--covar", "t.cov"}},
+      // Names from the command line (--scratch, --covar-name, --R) may hold anything the shell
+      // reads as its own: none of it may run, each name stays one word.
+      {"full-model scan, shell syntax in the name", false, "", "",
+       [&] {
+         writeWholeFile(odd + ".model.given", modelFile);
+         std::vector<significanceRecord> out;
+         plink.runPlinkModel(odd, odd, out);
+       },
+       {"--bfile", odd, "--model", "--out", odd}},
+      {"logistic, shell syntax in the name and the covariate selection", true,
+       "--covar-name a;touch INJECTED", "",
+       [&] {
+         writeWholeFile("a b;c.assoc.logistic.given", regressionHeader("OR") + regressionRows);
+         std::vector<estimateRecord> out;
+         plink.runPlinkLogistic("a b;c", out, snps);
+       },
+       {"--bfile", "a b;c", "--logistic", "--out", "a b;c", "--covar", "a b;c.cov",
+        "--covar-name", "a;touch INJECTED"}},
+      {"R plug-in, shell syntax in the script name", false, "", "",
+       [&] {
+         given(".auto.R", rRows);
+         std::vector<estimateRecord> out;
+         plink.runPlinkRPlugin("t", out, snps, "my script's;touch INJECTED.R");
+       },
+       {"--bfile", "t", "--R", "my script's;touch INJECTED.R", "--out", "t"}},
   };
   for (const commandCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -703,6 +729,7 @@ TEST_F(HandWrittenResults, CommandLinesHandPlinkTheNamesAsOneWordEach) {
     expected.insert(expected.end(), c.words.begin(), c.words.end());
     EXPECT_EQ(readLines("plink.args"), expected);
   }
+  EXPECT_FALSE(std::filesystem::exists("INJECTED"));
 }
 
 TEST_F(HandWrittenResults, EmptySnpListRunsNoPlink) {

@@ -7,6 +7,7 @@
 
 #include "dataset/dataset.h"
 #include "run/exit.h"
+#include "run/shell_command.h"
 
 plinkRunner::plinkRunner() : executable("plink"), arguments("--allow-no-sex --noweb --silent") {}
 
@@ -16,7 +17,7 @@ void plinkRunner::run(const std::string& extra) const {
   const std::string command = executable + " " + arguments + " " + extra + " ";
   // Output written so far must reach the terminal before plink's own.
   std::cout.flush();
-  const int status = std::system(command.c_str());
+  const int status = runShellCommand(command);
   if (status != 0) {
     std::cout << "Error: execution of plink failed with exit code " << status << "\n"
               << "  command was '" << command << "'\n";
@@ -56,7 +57,8 @@ double plinkRunner::probePlinkVersion(const std::string& prefix) const {
     std::ofstream ped(pedName);
     ped << "per0 per0 0 0 2 2 B A\n";
   }
-  run("--file " + prefix + "plinktest --out " + prefix + "plinktest");
+  const std::string probeName = shellWord(prefix + "plinktest");
+  run("--file " + probeName + " --out " + probeName);
   std::remove(mapName.c_str());
   std::remove(pedName.c_str());
   double version = -1;
@@ -72,5 +74,6 @@ double plinkRunner::probePlinkVersion(const std::string& prefix) const {
 
 void plinkRunner::runPlinkAssoc(const std::string& base, const std::vector<snpRecord*>& snpList) {
   writeBinaryFileset(base, individuals, snpList, 1);
-  run("--bfile \"" + base + "\" --assoc --out \"" + base + "\" ");
+  const std::string name = doubleQuotedShellWord(base);
+  run("--bfile " + name + " --assoc --out " + name + " ");
 }

@@ -16,6 +16,8 @@ class plinkRunner {
 
   // Runs executable + " " + arguments + " " + extra + " " through the shell; returns only when
   // plink exited with status 0, otherwise reports the command and ends through fatalExit(1).
+  // Every name in extra must already be one shell word (shellWord, doubleQuotedShellWord);
+  // executable is handed to the shell as the user gave it.
   void run(const std::string& extra) const;
   // The version plink writes into the log of a one-SNP run in the scratch prefix; -1 when the
   // log cannot be read or holds no word beginning with 'v'.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
@@ -19,6 +20,7 @@
 #include "run/exit.h"
 #include "run/random_generator.h"
 #include "run/settings.h"
+#include "run/temp_files.h"
 
 namespace {
 
@@ -147,6 +149,10 @@ void truncateNegativeUboots() {
 
 }  // namespace
 
+std::string incompleteClusterFileName(const std::string& fileName) {
+  return fileName + ".incomplete";
+}
+
 int clusterShare(int k, int n, int total) { return total / n + (total % n >= k ? 1 : 0); }
 
 std::string clusterFileName(int k, int n) {
@@ -158,11 +164,16 @@ void setUpClusterInstance() {
   const int n = clusterCount;
   checkInstanceArguments(k, n);
   clusterFilePath = clusterFileName(k, n);
-  clusterFile.open(clusterFilePath, std::ios::out | std::ios::trunc);
+  // The file is written under a name of its own and renamed into place once complete, so that a
+  // join never takes the file of an instance that was stopped half-way for a finished one. An
+  // old file goes at once: it belongs to an earlier analysis.
+  std::remove(clusterFilePath.c_str());
+  clusterFile.open(incompleteClusterFileName(clusterFilePath), std::ios::out | std::ios::trunc);
   if (!clusterFile.is_open()) {
     std::cout << "Error: Cannot create cluster results file: " << clusterFilePath << "\n";
     plainExit(1);
   }
+  addTemporaryName(incompleteClusterFileName(clusterFilePath));
   nL0 = clusterShare(k, n, nL0);
   nL1 = clusterShare(k, n, nL1);
   // 32-bit arithmetic that wraps instead of overflowing.
@@ -178,7 +189,8 @@ void setUpClusterInstance() {
 void closeClusterFile() {
   if (!clusterFile.is_open()) return;
   clusterFile.close();
-  if (clusterFile.fail()) {
+  const std::string incomplete = incompleteClusterFileName(clusterFilePath);
+  if (clusterFile.fail() || std::rename(incomplete.c_str(), clusterFilePath.c_str()) != 0) {
     std::cout << "Error: Cannot write cluster results file: " << clusterFilePath << "\n";
     fatalExit(1);
   }

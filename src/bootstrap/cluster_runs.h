@@ -17,11 +17,15 @@ int clusterShare(int k, int n, int total);
 // outFileName + "." + k + "." + n.
 std::string clusterFileName(int k, int n);
 
-// Driver step for --cluster k/n with k not 0: opens the partial-results file, takes this
-// instance's share of nL0 and nL1, reseeds rng and prints the instance's set-up.
+// The name the partial-results file fileName is written under until it is complete.
+std::string incompleteClusterFileName(const std::string& fileName);
+
+// Driver step for --cluster k/n with k not 0: removes an old partial-results file and opens the
+// new one under its incomplete name, takes this instance's share of nL0 and nL1, reseeds rng and
+// prints the instance's set-up.
 void setUpClusterInstance();
-// Flushes and closes the partial-results file; a file that could not be written completely ends
-// the run with an error. Call before the instance ends: its exit runs no stream destructor.
+// Flushes and closes the partial-results file and renames it into place; a file that could not be
+// written completely ends the run with an error. Call before the instance ends: its exit runs no stream destructor.
 void closeClusterFile();
 // --join n: runs the naive analysis of its own data set, reads the n partial-results files,
 // refusing any whose naive records differ from its own, and finishes the analysis.

@@ -424,7 +424,7 @@ TEST_F(ClusterFiles, AnInstanceFileThatCannotBeCreatedOrWrittenIsAnError) {
   nL0 = 100;
   nL1 = 0;
   runSeed = 0;
-  std::filesystem::create_symlink("/dev/full", dir.file("run.zuq.1.2"));
+  std::filesystem::create_symlink("/dev/full", dir.file("run.zuq.1.2.incomplete"));
   EXPECT_EQ(fatalOutput([this] {
               setUpClusterInstance();
               const std::vector<replicate> replicates = buildState();
@@ -436,6 +436,32 @@ TEST_F(ClusterFiles, AnInstanceFileThatCannotBeCreatedOrWrittenIsAnError) {
             "  Will run 0 level 1 bootstraps.\n"
             "  Using seed 7777 for random number generation.\n"
             "Error: Cannot write cluster results file: " + dir.file("run.zuq.1.2") + "\n");
+}
+
+// A join must never take the file of an instance stopped half-way for a finished one: the file
+// appears under its name only once it is complete, and an old one goes when an instance starts.
+TEST_F(ClusterFiles, AnInstanceFileAppearsOnlyWhenComplete) {
+  outFileName = dir.file("run.zuq");
+  clusterIndex = 1;
+  clusterCount = 2;
+  nL0 = 100;
+  nL1 = 0;
+  const std::string name = dir.file("run.zuq.1.2");
+  testsupport::writeWholeFile(name, "an old instance's file\n");
+  testing::internal::CaptureStdout();
+  setUpClusterInstance();
+  testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(std::filesystem::exists(name));
+  const std::vector<replicate> replicates = buildState();
+  writeBootstrapState(clusterFile, replicates);
+  clusterFile.flush();
+  EXPECT_FALSE(std::filesystem::exists(name));
+  EXPECT_TRUE(std::filesystem::exists(incompleteClusterFileName(name)));
+  closeClusterFile();
+  EXPECT_FALSE(std::filesystem::exists(incompleteClusterFileName(name)));
+  std::ostringstream expected;
+  writeBootstrapState(expected, replicates);
+  EXPECT_EQ(testsupport::readWholeFile(name), expected.str());
 }
 
 // The join's checks before it pools anything; the files are written with the writers. The

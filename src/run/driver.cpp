@@ -15,6 +15,7 @@
 #include "run/output_file.h"
 #include "run/random_generator.h"
 #include "run/settings.h"
+#include "run/signal_watch.h"
 #include "run/start_up.h"
 #include "run/temp_files.h"
 
@@ -52,6 +53,7 @@ void warnAboutLargeOddsRatios() {
 }  // namespace
 
 int runProgram(int argc, const char* const* argv) {
+  watchTerminationSignals();
   printBanner();
   seedGenerators();
   inputBaseName = "input";
@@ -84,6 +86,6 @@ int runProgram(int argc, const char* const* argv) {
   if (debugLevel != 0 && clusterCount == 0) writeDebugSummary();
   warnAboutLargeOddsRatios();
   freeDataSet();
-  removeTempFiles();
+  finishRun();
   return 0;
 }

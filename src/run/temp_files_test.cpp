@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 #include <omp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "run/settings.h"
 #include "test_support/scratch_files.h"
@@ -39,12 +45,14 @@ TEST_F(TempFiles, DirectoryPrefixGetsExactlyOneSlash) {
 }
 
 TEST_F(TempFiles, PrefixCarriesSevenDigitsAndTheClusterInstance) {
+  testsupport::scratchWorkingDirectory work{"zuq-prefix"};
+  const std::string dir = directory.path() + "/";
   struct Case {
     std::string start;
     int count, index;
     std::string pattern;
   } cases[] = {
-      {"/tmp/", 0, 0, "/tmp/temp\\.zuq\\.0[0-9]{6}\\."},
+      {dir, 0, 0, dir + "temp\\.zuq\\.0[0-9]{6}\\."},
       {"", 20, 3, "temp\\.zuq\\.0[0-9]{6}\\.3\\."},
       {"", 4, 0, "temp\\.zuq\\.0[0-9]{6}\\.0\\."},  // a join
   };
@@ -55,28 +63,84 @@ TEST_F(TempFiles, PrefixCarriesSevenDigitsAndTheClusterInstance) {
     clusterIndex = c.index;
     completeScratchPrefix();
     EXPECT_TRUE(std::regex_match(scratchPrefix, std::regex(c.pattern))) << scratchPrefix;
+    // The digits are claimed in the scratch directory by their lock file (named without the
+    // cluster part), which goes with the other temporary files.
+    const std::string lockFile = scratchPrefix.substr(0, c.start.size() + 17) + "lockfile";
+    EXPECT_TRUE(fs::exists(lockFile)) << lockFile;
+    removeTempFiles();
+    EXPECT_FALSE(fs::exists(lockFile)) << lockFile;
   }
 }
 
-TEST_F(TempFiles, RemovesEveryListedNameAndNothingElse) {
+// Runs started in the same second seed the system generator alike (and every --dummy run seeds
+// it with 10): their digits must still differ.
+TEST_F(TempFiles, RunsThatDrawAlikeGetDigitsOfTheirOwn) {
+  const std::string dir = directory.path() + "/";
+  struct Case {
+    const char* what;
+    int count, index;
+  } cases[] = {{"a plain run", 0, 0}, {"a cluster instance", 20, 3}, {"a join", 4, 0}};
+  std::set<std::string> digitsSeen;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::srand(10);
+    scratchPrefix = dir;
+    clusterCount = c.count;
+    clusterIndex = c.index;
+    completeScratchPrefix();
+    const std::string digits = scratchPrefix.substr(dir.size() + 9, 7);
+    EXPECT_TRUE(digitsSeen.insert(digits).second) << digits << " taken twice";
+  }
+  EXPECT_EQ(remaining().size(), 3u);  // one lock file each
+
+  // Another process, same draw, another directory: the process id makes the difference.
+  std::srand(10);
+  scratchPrefix = dir;
+  clusterCount = 0;
+  completeScratchPrefix();
+  const std::string mine = scratchPrefix.substr(dir.size());
+  testsupport::scratchDirectory other{"zuq-other"};
+  const std::string answer = other.file("prefix");
+  const pid_t child = fork();
+  if (child == 0) {
+    std::srand(10);
+    scratchPrefix = other.path() + "/";
+    completeScratchPrefix();
+    testsupport::writeWholeFile(answer, scratchPrefix.substr(other.path().size() + 1));
+    std::_Exit(0);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  waitpid(child, &status, 0);
+  const std::string theirs = testsupport::readWholeFile(answer);
+  EXPECT_EQ(theirs.size(), mine.size());
+  EXPECT_NE(theirs, mine);
+}
+
+TEST_F(TempFiles, RemovesEveryNameUnderThePrefixAndNothingElse) {
   scratchPrefix = directory.file("p.");
   cpuCount = 3;
   debugLevel = 0;
-  const std::string listed[] = {"p.all.bed",       "p.cpu0ud.bim",
-                                "p.cpu2Un.assoc.logistic",     "p.un.nosex",
-                                "p.plinktest.log", "p.lockfile",
-                                "p.cpu1ue.cov",    "p.cpu2cor_Ud.bed",
-                                "p.cpu0cor_Ue.assoc.logistic", "p.cor_Ue.fam"};
-  const std::string unlisted[] = {"p.all.auto.R", "p.cpu1cor_Ud.auto.R", "q.all.bed",
-                                  "p.cpu3all.bed", "cor_Ud.bed"};
-  for (const auto& n : listed) touch(n);
-  for (const auto& n : unlisted) touch(n);
-  const int runtimeThreads = omp_get_max_threads();
+  const std::string underPrefix[] = {
+      "p.all.bed", "p.cpu0ud.bim", "p.cpu2Un.assoc.logistic", "p.un.nosex", "p.plinktest.log",
+      "p.lockfile", "p.cpu1ue.cov", "p.cpu2cor_Ud.bed", "p.cpu0cor_Ue.assoc.logistic",
+      "p.cor_Ue.fam", "p.cpu3all.bed",
+      // plink's by-products and other steps' names, in no fixed list
+      "p.all.auto.R", "p.cpu1cor_Ud.auto.R", "p.cpu0all.hh", "p.cpu7ud.nof",
+      "p.plinktest.bed", "p.plinktest.bim", "p.plinktest.fam", "p.cpu12corr.any.thing"};
+  const std::string elsewhere[] = {"q.all.bed", "cor_Ud.bed", "pp.all.bed", "x.p.all.bed"};
+  for (const auto& n : underPrefix) touch(n);
+  for (const auto& n : elsewhere) touch(n);
+  fs::create_directory(directory.file("p.directory"));  // only files are removed
+  testsupport::scratchDirectory outDirectory{"zuq-out"};
+  const std::string added = outDirectory.file("out.zuq.1.2.incomplete");
+  testsupport::writeWholeFile(added, "x");
+  addTemporaryName(added);
   removeTempFiles();
-  std::set<std::string> expected(std::begin(unlisted), std::end(unlisted));
-  // Thread 3 exists only when the runtime was asked for more threads than cpuCount.
-  if (runtimeThreads > 3) expected.erase("p.cpu3all.bed");
+  std::set<std::string> expected(std::begin(elsewhere), std::end(elsewhere));
+  expected.insert("p.directory");
   EXPECT_EQ(remaining(), expected);
+  EXPECT_FALSE(fs::exists(added));
 }
 
 TEST_F(TempFiles, NothingIsRemovedBeforeThePrefixIsComplete) {
@@ -93,8 +157,41 @@ TEST_F(TempFiles, DebugKeepsEverything) {
   scratchPrefix = directory.file("p.");
   debugLevel = 1;
   touch("p.all.bed");
+  touch("p.all.hh");
   removeTempFiles();
-  EXPECT_EQ(remaining(), std::set<std::string>{"p.all.bed"});
+  EXPECT_EQ(remaining(), (std::set<std::string>{"p.all.bed", "p.all.hh"}));
+}
+
+// One thread writes files for a while; the ending thread has work of its own (a fileset that
+// could not be written). True when the end waited for the other thread and let no new work start.
+bool endWaitsForWorkUnderWayAndStopsNewWork() {
+  std::atomic<bool> inside{false};
+  std::atomic<bool> finished{false};
+  std::atomic<bool> lateStarted{false};
+  std::thread([&] {
+    const temporaryFileWork work;
+    inside = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    finished = true;
+  }).detach();
+  while (!inside) {
+  }
+  {
+    const temporaryFileWork mine;
+    stopTemporaryFileWork();
+  }
+  const bool waited = finished;
+  std::thread([&] {
+    const temporaryFileWork work;
+    lateStarted = true;
+  }).detach();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  return waited && !lateStarted;
+}
+
+TEST(TemporaryFileWorkDeathTest, TheEndWaitsForWorkUnderWayAndStopsNewWork) {
+  EXPECT_EXIT(std::_Exit(endWaitsForWorkUnderWayAndStopsNewWork() ? 0 : 1),
+              testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
