@@ -199,16 +199,19 @@ TEST(SharedRuns, NamesWithShellSyntaxReachPlinkAsTheyAre) {
   EXPECT_FALSE(fs::exists(dir + "/INJECTED"));
   EXPECT_TRUE(fs::is_empty(dir + "/" + scratch));
 
-  // A covariate selection with a command in it: plink gets it as one (unknown) name.
+  // A covariate selection with a command in it is one (unknown) name: refused, nothing run.
   const std::string covarDir = makeWorkDirectory();
   writeCovariates(covarDir + "/cov.txt");
   std::vector<std::string> covarArgs = plain;
   covarArgs.insert(covarArgs.end(),
                    {"--covar", "cov.txt", "--covar-name", "AGE;touch INJECTED"});
   const zuqRun covarRun = runZuq(covarArgs, covarDir);
-  EXPECT_FALSE(fs::exists(covarDir + "/INJECTED"));
-  EXPECT_NE(covarRun.out.find("--covar-name 'AGE;touch INJECTED'"), std::string::npos)
+  EXPECT_EQ(covarRun.status, 1) << covarRun.out;
+  EXPECT_NE(covarRun.out.find("Error: --covar-name AGE;touch INJECTED: \"AGE;touch INJECTED\" is "
+                              "not a covariate name of the header line."),
+            std::string::npos)
       << covarRun.out;
+  EXPECT_FALSE(fs::exists(covarDir + "/INJECTED"));
   EXPECT_EQ(temporaryNames(covarDir), std::vector<std::string>{});
 }
 
