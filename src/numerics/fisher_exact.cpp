@@ -46,25 +46,28 @@ struct networkStages {
   int nodes[2] = {0, 0}, popped[2] = {0, 0}, paths[2] = {0, 0};
 };
 
-// Finds the node of key in stage h, or places it; returns its slot and whether it is new.
-int findOrPlaceNode(networkStages& n, int h, int key, bool& placed) {
+// The slot of the node of key in stage h, or -1.
+int findNode(const networkStages& n, int h, int key) {
   int slot = key % n.ldkey;
   for (int probe = 0; probe < n.ldkey; ++probe) {
     const int at = h * n.ldkey + slot;
-    if (n.key[at] == key) {
-      placed = false;
-      return at;
-    }
-    if (n.key[at] == emptyKey) break;
+    if (n.key[at] == key) return at;
+    if (n.key[at] == emptyKey) return -1;
     slot = (slot + 1) % n.ldkey;
   }
+  return -1;
+}
+
+// Places a node that is not in stage h yet; code 6 when the stage's table is full.
+int placeNode(networkStages& n, int h, int key) {
   if (n.nodes[h] == n.ldkey)
     fexactError(6, "LDKEY is too small for this problem.\nTry increasing the size of the workspace.");
+  int slot = key % n.ldkey;
+  while (n.key[h * n.ldkey + slot] != emptyKey) slot = (slot + 1) % n.ldkey;
   const int at = h * n.ldkey + slot;
   n.key[at] = key;
   n.ipoin[at] = -1;
   n.queue[h * n.ldkey + n.nodes[h]++] = at;
-  placed = true;
   return at;
 }
 
@@ -173,8 +176,7 @@ double fexactDriver(networkProblem& p, networkStages& n) {
   const nodeBounds root = boundsOf(p, p.iro, 0);
   if (root.longest <= p.obs) return std::exp(root.weight);
   if (root.shortest > p.obs) return 0;
-  bool placed;
-  pushNode(n, 0, findOrPlaceNode(n, 0, keyOf(p.nro, p.iro, p.kyey), placed), 0.0, 1);
+  pushNode(n, 0, placeNode(n, 0, keyOf(p.nro, p.iro, p.kyey)), 0.0, 1);
 
   double pre = 0;
   std::vector<int> pending;
@@ -197,19 +199,26 @@ double fexactDriver(networkProblem& p, networkStages& n) {
             if (length + step + rest <= p.obs) pre += count * std::exp(length + step + rest - p.dro);
           continue;
         }
-        const int daughter = findOrPlaceNode(n, next, keyOf(p.nro, p.irn, p.kyey), placed);
-        if (placed) {
-          const nodeBounds b = boundsOf(p, p.irn, s + 1);
-          n.dlp[daughter] = b.longest;
-          n.dsp[daughter] = b.shortest;
-          n.drn[daughter] = b.weight;
-        }
+        // A daughter takes a slot only once a path is kept for it; until then its bounds are
+        // worked out again for every parent that reaches it.
+        const int key = keyOf(p.nro, p.irn, p.kyey);
+        int daughter = findNode(n, next, key);
+        const nodeBounds b = daughter != -1
+                                 ? nodeBounds{n.dlp[daughter], n.dsp[daughter], n.drn[daughter]}
+                                 : boundsOf(p, p.irn, s + 1);
         for (const auto& [length, count] : pasts) {
           const double pastp = length + step;
-          if (pastp + n.dlp[daughter] <= p.obs)
-            pre += count * std::exp(pastp + n.drn[daughter]);
-          else if (pastp + n.dsp[daughter] <= p.obs)
+          if (pastp + b.longest <= p.obs) {
+            pre += count * std::exp(pastp + b.weight);
+          } else if (pastp + b.shortest <= p.obs) {
+            if (daughter == -1) {
+              daughter = placeNode(n, next, key);
+              n.dlp[daughter] = b.longest;
+              n.dsp[daughter] = b.shortest;
+              n.drn[daughter] = b.weight;
+            }
             pushNode(n, next, daughter, pastp, count);
+          }
         }
       }
     }

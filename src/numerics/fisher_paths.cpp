@@ -4,6 +4,7 @@
 // columns of log(c! / prod x!), so a longer path is a more probable completion.
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <utility>
 
@@ -115,6 +116,49 @@ void keepLargest(int* ist, double* stv, int stage, int& count, int key, double v
     slot = (slot + 1) % f3xactStageSlots;
   }
   fatalError("Stack length exceeded in f3xact");
+}
+
+// Smallest sum of log x! over the two-row completions: upper row upper, the other row the rest
+// of every column. A convex separable cost under one sum: start near the proportional split,
+// then move single units while a move lowers the cost.
+double twoRowSmallestSum(int upper, int ncols, const int* cols, const double* fact, int* x) {
+  int total = 0;
+  for (int j = 0; j < ncols; ++j) total += cols[j];
+  int placed = 0;
+  for (int j = 0; j < ncols; ++j) {
+    x[j] = static_cast<int>(static_cast<int64_t>(cols[j]) * upper / total);
+    placed += x[j];
+  }
+  // Cost of the next unit of column j into the upper row, and of the unit it holds last.
+  auto up = [&](int j) {
+    return x[j] < cols[j] ? fact[x[j] + 1] - fact[x[j]] + fact[cols[j] - x[j] - 1] -
+                                fact[cols[j] - x[j]]
+                          : HUGE_VAL;
+  };
+  auto down = [&](int j) {
+    return x[j] > 0 ? fact[x[j]] - fact[x[j] - 1] + fact[cols[j] - x[j]] -
+                          fact[cols[j] - x[j] + 1]
+                    : -HUGE_VAL;
+  };
+  for (; placed < upper; ++placed) {
+    int cheapest = 0;
+    for (int j = 1; j < ncols; ++j)
+      if (up(j) < up(cheapest)) cheapest = j;
+    ++x[cheapest];
+  }
+  for (;;) {
+    int from = 0, to = 0;
+    for (int j = 1; j < ncols; ++j) {
+      if (down(j) > down(from)) from = j;
+      if (up(j) < up(to)) to = j;
+    }
+    if (from == to || down(from) <= up(to) + 1e-12 * std::fabs(up(to))) break;
+    --x[from];
+    ++x[to];
+  }
+  double sum = 0;
+  for (int j = 0; j < ncols; ++j) sum += fact[x[j]] + fact[cols[j] - x[j]];
+  return sum;
 }
 
 }  // namespace
@@ -233,6 +277,11 @@ double shortestPathSpecial(int nrows, const int* rows, int ncols, const int* col
 double longestPath(int nrows, const int* rows, int ncols, const int* cols, const double* fact,
                    int* work) {
   if (ncols == 1) return shortestPathSpecial(nrows, rows, ncols, cols, fact);
+  // Rows ascend, so two filled rows are the last two.
+  if (nrows < 3 || rows[nrows - 3] == 0) {
+    const int upper = nrows < 2 ? 0 : rows[nrows - 2];
+    return columnFactorials(ncols, cols, fact) - twoRowSmallestSum(upper, ncols, cols, fact, work);
+  }
   int* colsAsc = work;
   std::copy(cols, cols + ncols, colsAsc);
   sortIntegers(ncols, colsAsc);
