@@ -269,9 +269,15 @@ void keyMultipliers(networkProblem& p) {
                    "Reduce the workspace size, or use `exact = FALSE'.");
 }
 
+// Summed in extended precision, so that the rounding of tens of thousands of terms does not
+// pile up in the large log factorials whose differences make the probabilities.
 void logFactorials(int ntot, double* fact) {
+  long double sum = 0;
   fact[0] = 0;
-  for (int i = 1; i <= ntot; ++i) fact[i] = fact[i - 1] + std::log(static_cast<double>(i));
+  for (int i = 1; i <= ntot; ++i) {
+    sum += std::log(static_cast<long double>(i));
+    fact[i] = static_cast<double>(sum);
+  }
 }
 
 }  // namespace
