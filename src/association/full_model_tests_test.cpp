@@ -314,8 +314,10 @@ TEST_F(FullModel, ExactTableHasNoChiSquareColumns) {
   testing::internal::GetCapturedStdout();
   const std::vector<std::string> lines = testsupport::readLines(base + ".model");
   ASSERT_EQ(lines.size(), 6u);
-  EXPECT_EQ(lines[0], " CHR        SNP   A1   A2     TEST            AFF          UNAFF            P");
-  EXPECT_EQ(lines[1], "   3        rs1    A    0     GENO         20/0/0         15/3/0           NA");
+  EXPECT_EQ(lines[0], " CHR        SNP   A1   A2     TEST            AFF          UNAFF"
+                      "            P");
+  EXPECT_EQ(lines[1], "   3        rs1    A    0     GENO         20/0/0         15/3/0"
+                      "           NA");
   char allelic[16];
   std::snprintf(allelic, sizeof allelic, "%12.6g",
                 std::stod(expected.at("writer_snp", "ALLELIC")));

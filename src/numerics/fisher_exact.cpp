@@ -61,7 +61,8 @@ int findNode(const networkStages& n, int h, int key) {
 // Places a node that is not in stage h yet; code 6 when the stage's table is full.
 int placeNode(networkStages& n, int h, int key) {
   if (n.nodes[h] == n.ldkey)
-    fexactError(6, "LDKEY is too small for this problem.\nTry increasing the size of the workspace.");
+    fexactError(6, "LDKEY is too small for this problem.\n"
+                   "Try increasing the size of the workspace.");
   int slot = key % n.ldkey;
   while (n.key[h * n.ldkey + slot] != emptyKey) slot = (slot + 1) % n.ldkey;
   const int at = h * n.ldkey + slot;
@@ -73,7 +74,8 @@ int placeNode(networkStages& n, int h, int key) {
 
 int newPastPath(networkStages& n, int h, double pastp, int freq) {
   if (n.paths[h] == n.ldstp)
-    fexactError(7, "LDSTP is too small for this problem.\nTry increasing the size of the workspace.");
+    fexactError(7, "LDSTP is too small for this problem.\n"
+                   "Try increasing the size of the workspace.");
   const int e = h * n.ldstp + n.paths[h]++;
   n.stp[e] = pastp;
   n.ifrq[e] = freq;
@@ -196,7 +198,8 @@ double fexactDriver(networkProblem& p, networkStages& n) {
         if (lastStage) {
           const double rest = logMultinomial(p.ico[s + 1], p.nro, p.irn, p.fact);
           for (const auto& [length, count] : pasts)
-            if (length + step + rest <= p.obs) pre += count * std::exp(length + step + rest - p.dro);
+            if (length + step + rest <= p.obs)
+              pre += count * std::exp(length + step + rest - p.dro);
           continue;
         }
         // A daughter takes a slot only once a path is kept for it; until then its bounds are

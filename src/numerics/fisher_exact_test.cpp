@@ -184,7 +184,8 @@ TEST(FisherExact, ThreadsGiveTheSerialResults) {
 
 TEST(FisherNetwork, SortIntegersOrdersAnyVector) {
   std::mt19937 random(11);
-  std::vector<std::vector<int>> cases = {{}, {5}, {2, 1}, {3, 3, 3}, {9, 8, 7, 6, 5, 4, 3, 2, 1, 0}};
+  std::vector<std::vector<int>> cases = {{}, {5}, {2, 1}, {3, 3, 3},
+                                         {9, 8, 7, 6, 5, 4, 3, 2, 1, 0}};
   std::vector<int> descending(200), sawtooth(200), randomValues(200), fewValues(200);
   for (int i = 0; i < 200; ++i) {
     descending[i] = 200 - i;
@@ -279,12 +280,14 @@ TEST(FisherNetwork, PathBoundsHoldOnEveryCompletion) {
     multipliers[0] = 1;
     for (int i = 1; i < nrows; ++i) multipliers[i] = multipliers[i - 1] * (rows[i - 1] + 1);
     f3xactTables tables{ist.data(), stv.data(), multipliers.data(), work.data()};
-    const double bound = longestPath(nrows, rows.data(), ncols, cols.data(), fact.data(), work.data());
+    const double bound =
+        longestPath(nrows, rows.data(), ncols, cols.data(), fact.data(), work.data());
     EXPECT_GE(bound, longest - 1e-9);
     if (nrows == 2) {
       EXPECT_NEAR(bound, longest, 1e-9);
     }
-    EXPECT_NEAR(f3xact(nrows, rows.data(), ncols, cols.data(), fact.data(), tables), shortest, 1e-9);
+    EXPECT_NEAR(f3xact(nrows, rows.data(), ncols, cols.data(), fact.data(), tables), shortest,
+                1e-9);
   }
 }
 

@@ -50,9 +50,10 @@ struct columnGenerator {
 // to be filled by the columns cols[0..ncols). The path of a completion is the sum over its
 // columns of log(c! / prod x!). fact holds log factorials; work holds 4 * (nrows + ncols) ints.
 // longestPath is at least the largest path (exact with two filled rows); shortestPathSpecial
-// is exact when one row or one column is left. f3xact gives the smallest path exactly, with its own table of 200 nodes per
-// stage in ist/stv (400 slots each; -1 marks an empty slot) and keys from the multipliers key
-// (key[i] = product of (bound[l] + 1) over l < i, the rows never above bound).
+// is exact when one row or one column is left. f3xact gives the smallest path exactly, keeping
+// the nodes of two stages (200 each) in ist/stv (400 slots; -1 marks an empty slot) and ending
+// through the numerical fatal error when a stage would need more. Its keys use multipliers[i]
+// = product of (bound[l] + 1) over l < i, for rows that never exceed those bounds.
 double longestPath(int nrows, const int* rows, int ncols, const int* cols, const double* fact,
                    int* work);
 double shortestPathSpecial(int nrows, const int* rows, int ncols, const int* cols,
