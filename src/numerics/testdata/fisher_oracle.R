@@ -37,7 +37,9 @@ tables <- list(
   ten_by_two_tens = cbind(c(1, 4, 2, 8, 5, 7, 1, 3, 6, 2), c(5, 1, 6, 2, 3, 2, 7, 1, 2, 6)),
   two_by_forty_single_counts = rbind(rep(c(1, 0), 20), rep(c(0, 1), 20)),
   four_by_five = rbind(c(3, 0, 2, 5, 1), c(1, 4, 0, 2, 6), c(2, 2, 3, 0, 1), c(0, 5, 1, 3, 2)),
-  four_by_six_near_limit = rbind(c(3, 3, 5, 6, 6, 4), c(3, 6, 8, 7, 8, 1), c(2, 0, 3, 4, 1, 5),
+  five_by_six_near_limit = rbind(c(0, 3, 1, 3, 1, 2), c(4, 1, 3, 0, 2, 3), c(0, 2, 4, 2, 1, 7),
+                                 c(0, 1, 6, 2, 1, 2), c(4, 1, 1, 0, 1, 2)),
+  four_by_six_beyond_limit = rbind(c(3, 3, 5, 6, 6, 4), c(3, 6, 8, 7, 8, 1), c(2, 0, 3, 4, 1, 5),
                                  c(4, 1, 2, 0, 3, 2)),
   # beyond the workspace: R stops with an error code as well
   key_overflow = rbind(c(2000, 7, 8), c(10, 2100, 6), c(5, 9, 1900)),
