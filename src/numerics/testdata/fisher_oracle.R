@@ -1,7 +1,7 @@
 # Writes the expected values of the Fisher exact test's unit tests: R's fisher.test p of every
-# table (with the network algorithm's workspace of 300000 units, as ours) and the probability of
-# the observed table from log factorials. Tables that R cannot finish in that workspace are
-# written with its error code instead. Called by regenerate_fisher.sh:
+# table (with the network algorithm's workspace of 300000 units, as ours, unless the table is
+# listed in largerWorkspace) and the probability of the observed table from log factorials.
+# Tables that R cannot finish in that workspace are written with its error code instead. Called by regenerate_fisher.sh:
 #   Rscript fisher_oracle.R > fisher_tables.expected
 tables <- list(
   # 2 x 2
@@ -41,6 +41,10 @@ tables <- list(
                                  c(0, 1, 6, 2, 1, 2), c(4, 1, 1, 0, 1, 2)),
   four_by_six_beyond_limit = rbind(c(3, 3, 5, 6, 6, 4), c(3, 6, 8, 7, 8, 1), c(2, 0, 3, 4, 1, 5),
                                  c(4, 1, 2, 0, 3, 2)),
+  # genotype and allele tables of tens of thousands of individuals: R needs a larger workspace
+  # for the first (see largerWorkspace), ours does not
+  three_by_two_forty_thousand = rbind(c(5000, 5200), c(10000, 9800), c(5000, 5000)),
+  two_by_two_eighty_thousand = rbind(c(20000, 20200), c(20000, 19800)),
   # beyond the workspace: R stops with an error code as well
   key_overflow = rbind(c(2000, 7, 8), c(10, 2100, 6), c(5, 9, 1900)),
   out_of_workspace = rbind(c(50000, 30000, 1), c(49990, 20000, 2)),
@@ -51,6 +55,9 @@ tables <- list(
                                c(3, 4, 1, 0, 2, 2))
 )
 
+# Tables whose network outgrows R's workspace of 300000 units before it outgrows ours.
+largerWorkspace <- c("three_by_two_forty_thousand")
+
 observedProbability <- function(m) {
   exp(sum(lfactorial(rowSums(m))) + sum(lfactorial(colSums(m))) - lfactorial(sum(m)) -
         sum(lfactorial(m)))
@@ -60,7 +67,8 @@ cat("name rows cols cells p prt\n")
 for (name in names(tables)) {
   m <- tables[[name]]
   cells <- paste(t(m), collapse = ",")  # row by row
-  result <- tryCatch(sprintf("%.17g", fisher.test(m, workspace = 300000)$p.value),
+  workspace <- if (name %in% largerWorkspace) 4e7 else 300000
+  result <- tryCatch(sprintf("%.17g", fisher.test(m, workspace = workspace)$p.value),
                      error = function(e) {
                        code <- as.integer(sub(".*FEXACT error ([0-9]+).*", "\\1",
                                               conditionMessage(e)))
