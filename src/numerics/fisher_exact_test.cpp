@@ -130,7 +130,7 @@ TEST(FisherExact, WorkspaceLimitsEndWithTheirCodes) {
   }
 }
 
-TEST(FisherExact, InvalidTablesEndWithTheirMessages) {
+TEST(FisherExact, FatalStopsEndWithTheirMessages) {
   struct invalidCase {
     const char* name;
     std::function<void()> call;
@@ -152,6 +152,14 @@ TEST(FisherExact, InvalidTablesEndWithTheirMessages) {
        "Fisher exact test: every row of the table must have 3 cells"},
       {"a workspace too small for the log factorials",
        [&] { FEXACT(2, 2, cells, 2, -1, 100, 0, prt, pre, 40); }, "FEXACT error 40"},
+      // A stage of the shortest-path search needs more than its 200 nodes (R's fisher.test
+      // gives up on this table as well, with its key table full).
+      {"the shortest-path table full",
+       [] {
+         fisherExactP({{6, 6, 0, 1, 7}, {6, 2, 5, 7, 7}, {3, 5, 12, 3, 3}, {9, 2, 3, 10, 0},
+                       {5, 6, 8, 0, 4}});
+       },
+       "Stack length exceeded in f3xact"},
   };
   testsupport::scratchDirectory dir("zuq-fisher");
   for (const invalidCase& c : cases) {
