@@ -161,13 +161,18 @@ struct nodeBounds {
   double longest, shortest, weight;
 };
 
-nodeBounds boundsOf(networkProblem& p, const int* rows, int firstCol) {
+double shortestOf(networkProblem& p, const int* rows, int firstCol) {
+  return f3xact(p.nro, rows, p.nco - firstCol, p.ico + firstCol, p.fact, p.shortest);
+}
+
+// The longest path and the weight of a node; the shortest path, the costly one, is left NaN
+// for shortestOf, as a node whose paths are all counted never needs it.
+nodeBounds cheapBoundsOf(networkProblem& p, const int* rows, int firstCol) {
   const int ncols = p.nco - firstCol;
   const int* cols = p.ico + firstCol;
   int total = 0;
   for (int i = 0; i < p.nro; ++i) total += rows[i];
-  return {longestPath(p.nro, rows, ncols, cols, p.fact, p.work),
-          f3xact(p.nro, rows, ncols, cols, p.fact, p.shortest),
+  return {longestPath(p.nro, rows, ncols, cols, p.fact, p.work), std::nan(""),
           logMultinomial(total, p.nro, rows, p.fact) - p.dro};
 }
 
@@ -175,9 +180,9 @@ nodeBounds boundsOf(networkProblem& p, const int* rows, int firstCol) {
 // past path on to the daughter, counting it when all its completions are at most as probable
 // as the observed table, dropping it when none is, keeping it otherwise.
 double fexactDriver(networkProblem& p, networkStages& n) {
-  const nodeBounds root = boundsOf(p, p.iro, 0);
+  const nodeBounds root = cheapBoundsOf(p, p.iro, 0);
   if (root.longest <= p.obs) return std::exp(root.weight);
-  if (root.shortest > p.obs) return 0;
+  if (shortestOf(p, p.iro, 0) > p.obs) return 0;
   pushNode(n, 0, placeNode(n, 0, keyOf(p.nro, p.iro, p.kyey)), 0.0, 1);
 
   double pre = 0;
@@ -206,14 +211,17 @@ double fexactDriver(networkProblem& p, networkStages& n) {
         // worked out again for every parent that reaches it.
         const int key = keyOf(p.nro, p.irn, p.kyey);
         int daughter = findNode(n, next, key);
-        const nodeBounds b = daughter != -1
-                                 ? nodeBounds{n.dlp[daughter], n.dsp[daughter], n.drn[daughter]}
-                                 : boundsOf(p, p.irn, s + 1);
+        nodeBounds b = daughter != -1
+                           ? nodeBounds{n.dlp[daughter], n.dsp[daughter], n.drn[daughter]}
+                           : cheapBoundsOf(p, p.irn, s + 1);
         for (const auto& [length, count] : pasts) {
           const double pastp = length + step;
           if (pastp + b.longest <= p.obs) {
             pre += count * std::exp(pastp + b.weight);
-          } else if (pastp + b.shortest <= p.obs) {
+            continue;
+          }
+          if (std::isnan(b.shortest)) b.shortest = shortestOf(p, p.irn, s + 1);
+          if (pastp + b.shortest <= p.obs) {
             if (daughter == -1) {
               daughter = placeNode(n, next, key);
               n.dlp[daughter] = b.longest;
