@@ -45,6 +45,9 @@ tables <- list(
   # for the first (see largerWorkspace), ours does not
   three_by_two_forty_thousand = rbind(c(5000, 5200), c(10000, 9800), c(5000, 5000)),
   two_by_two_eighty_thousand = rbind(c(20000, 20200), c(20000, 19800)),
+  # 36 columns of one count and one of ten: about 9e9 paths of the same length meet in one
+  # node, more than a 32-bit count holds (see closedForm)
+  two_by_thirty_seven_many_equal_paths = rbind(c(rep(c(1, 0), 18), 10), c(rep(c(0, 1), 18), 0)),
   # beyond the workspace: R stops with an error code as well
   key_overflow = rbind(c(2000, 7, 8), c(10, 2100, 6), c(5, 9, 1900)),
   out_of_workspace = rbind(c(50000, 30000, 1), c(49990, 20000, 2)),
@@ -58,6 +61,17 @@ tables <- list(
 # Tables whose network outgrows R's workspace of 300000 units before it outgrows ours.
 largerWorkspace <- c("three_by_two_forty_thousand")
 
+# Tables whose p has a closed form, used instead of fisher.test: R's network algorithm counts
+# the paths of equal length in a 32-bit integer, which overflows on these. For the table of 36
+# single columns and a column of ten (rows 28 and 18), a table is fixed by the count b of the
+# big column in row 1 and has probability 28! 18! / (46! b! (10 - b)!) in each of the
+# choose(36, 28 - b) ways; only b = 0 and b = 10 are at most as probable as the observed b = 10.
+closedForm <- list(
+  two_by_thirty_seven_many_equal_paths = function() {
+    (choose(36, 28) + choose(36, 18)) * exp(lfactorial(28) + lfactorial(18) - lfactorial(46))
+  }
+)
+
 observedProbability <- function(m) {
   exp(sum(lfactorial(rowSums(m))) + sum(lfactorial(colSums(m))) - lfactorial(sum(m)) -
         sum(lfactorial(m)))
@@ -68,7 +82,8 @@ for (name in names(tables)) {
   m <- tables[[name]]
   cells <- paste(t(m), collapse = ",")  # row by row
   workspace <- if (name %in% largerWorkspace) 4e7 else 300000
-  result <- tryCatch(sprintf("%.17g", fisher.test(m, workspace = workspace)$p.value),
+  result <- tryCatch(sprintf("%.17g", if (name %in% names(closedForm)) closedForm[[name]]()
+                                      else fisher.test(m, workspace = workspace)$p.value),
                      error = function(e) {
                        code <- as.integer(sub(".*FEXACT error ([0-9]+).*", "\\1",
                                               conditionMessage(e)))
