@@ -11,6 +11,7 @@
 #include "numerics/machine_constants.h"
 #include "run/settings.h"
 #include "association/association_tests.h"
+#include "association/exact_tables.h"
 #include "association/genotype_counts.h"
 
 namespace {
@@ -106,9 +107,11 @@ void associationTests::allelicTest(const std::vector<individualRecord*>& individ
     const alleleCounts a = allelesFromCells(countGenotypeCells(individuals, snp->index));
     const double oddsRatio = (a.caseA1 + 0.5) * (a.ctrlA2 + 0.5) /
                              ((a.ctrlA1 + 0.5) * (a.caseA2 + 0.5));
-    // With exact tests switched on, p would be the Fisher exact p of the same table; that test
-    // is not built, and nothing switches useFisherExact on.
-    const double p = chiSquareP(alleleTableChiSquare(a.caseA1, a.caseA2, a.ctrlA1, a.ctrlA2), 1);
+    // Exact tests, when switched on, take the same table (nothing in a run does so).
+    const double p =
+        useFisherExact
+            ? exactTableP(alleleTable(a))
+            : chiSquareP(alleleTableChiSquare(a.caseA1, a.caseA2, a.ctrlA1, a.ctrlA2), 1);
     estimateRecord record;
     record.snp = snp;
     record.allele = snp->allele1;

@@ -213,4 +213,36 @@ TEST_F(AllelicAndQt, SumSubMatrix) {
   EXPECT_EQ(assocTests.sumSubMatrix(m, 2, 1), 0);
 }
 
+// Exact tests switched on: the allelic p is Fisher's exact p of the allele table (R's
+// fisher.test, fisher_tests.expected); the odds ratio is unchanged; an empty table has no p.
+TEST_F(AllelicAndQt, ExactAllelicPAgreesWithRFisherTest) {
+  const oracle::table expected = oracle::readTable("fisher_tests.expected");
+  for (const auto& [name, fields] : expected.rows) {
+    SCOPED_TRACE(name);
+    auto count = [&](const char* column) { return std::stoi(expected.at(name, column)); };
+    const auto snp = synthetic::fromCounts(
+        {count("caseA11"), count("caseA12"), count("caseA22"), 2},
+        {count("ctrlA11"), count("ctrlA12"), count("ctrlA22"), 1});
+    useFisherExact = 0;
+    std::vector<estimateRecord> chiSquare, exact;
+    assocTests.allelicTest(snp->people, snp->snpList, chiSquare);
+    useFisherExact = 1;
+    assocTests.allelicTest(snp->people, snp->snpList, exact);
+    ASSERT_EQ(exact.size(), 1u);
+    const std::string& theirs = expected.at(name, "ALLELIC");
+    if (theirs == "NA") {
+      EXPECT_EQ(exact[0].p, missingValue);
+      EXPECT_EQ(exact[0].effect, missingValue);
+    } else {
+      // Both sides take path lengths within 3.45e-7 of each other as equal.
+      EXPECT_NEAR(exact[0].p, std::stod(theirs), 1e-6 * std::stod(theirs));
+      const double oddsRatio = (2.0 * count("caseA11") + count("caseA12") + 0.5) *
+                               (2.0 * count("ctrlA22") + count("ctrlA12") + 0.5) /
+                               ((2.0 * count("ctrlA11") + count("ctrlA12") + 0.5) *
+                                (2.0 * count("caseA22") + count("caseA12") + 0.5));
+      EXPECT_NEAR(exact[0].effect, oddsRatio, 1e-12 * oddsRatio);
+    }
+  }
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 #include "numerics/distributions.h"
 #include "run/settings.h"
 #include "association/association_tests.h"
+#include "association/exact_tables.h"
 #include "association/full_model_statistics.h"
 #include "association/genotype_counts.h"
 
@@ -81,10 +82,13 @@ void writeTestRow(std::ostream& file, const snpRecord& snp, const char* test,
        << std::setw(4) << a1 << ' ' << std::setw(4) << a2 << ' ' << std::setw(8) << test << ' '
        << std::setw(14) << aff << ' ' << std::setw(14) << unaff << ' ';
   const bool noP = p < -1;  // the -9 of chiSquareP
-  // The Fisher exact variant would drop the chi-square and df columns; it is not built.
+  // Exact p-values have no statistic: their table has no CHISQ and DF columns.
+  if (!useFisherExact) {
+    file << std::setw(12);
+    if (noP) file << "NA"; else file << chiSquare;
+    file << ' ' << std::setw(4) << (noP ? "NA" : df) << ' ';
+  }
   file << std::setw(12);
-  if (noP) file << "NA"; else file << chiSquare;
-  file << ' ' << std::setw(4) << (noP ? "NA" : df) << ' ' << std::setw(12);
   if (noP) file << "NA"; else file << p;
   file << '\n';
 }
@@ -110,9 +114,9 @@ void writeSnpRows(std::ostream& file, const snpRecord& snp, const genotypeCells&
 void writeHeader(std::ostream& file) {
   file << std::setw(4) << "CHR" << ' ' << std::setw(snpColumnWidth) << "SNP" << ' '
        << std::setw(4) << "A1" << ' ' << std::setw(4) << "A2" << ' ' << std::setw(8) << "TEST"
-       << ' ' << std::setw(14) << "AFF" << ' ' << std::setw(14) << "UNAFF" << ' '
-       << std::setw(12) << "CHISQ" << ' ' << std::setw(4) << "DF" << ' ' << std::setw(12) << "P"
-       << '\n';
+       << ' ' << std::setw(14) << "AFF" << ' ' << std::setw(14) << "UNAFF" << ' ';
+  if (!useFisherExact) file << std::setw(12) << "CHISQ" << ' ' << std::setw(4) << "DF" << ' ';
+  file << std::setw(12) << "P" << '\n';
 }
 
 }  // namespace
@@ -123,8 +127,6 @@ fullModelStatistics fullModelFromCells(const genotypeCells& c, int minCell) {
                     c.ctrlA11 >= minCell && c.ctrlA12 >= minCell && c.ctrlA22 >= minCell;
   s.trendChiSquare = trendChiSquare(c);
   s.trendP = chiSquareP(s.trendChiSquare, 1);
-  // With exact tests switched on, ALLELIC, GENO, DOM and REC would take Fisher exact p-values
-  // here; that test is not built, and nothing switches useFisherExact on.
   s.allelicChiSquare = allelicChiSquare(c);
   s.allelicP = chiSquareP(s.allelicChiSquare, 1);
   if (s.cellRuleHolds) {
@@ -132,6 +134,15 @@ fullModelStatistics fullModelFromCells(const genotypeCells& c, int minCell) {
     s.genoP = chiSquareP(s.genoChiSquare, 2);
     s.domP = chiSquareP(s.domChiSquare, 1);
     s.recP = chiSquareP(s.recChiSquare, 1);
+  }
+  // Exact tests, when switched on, replace every p but TREND's (nothing in a run does so).
+  if (useFisherExact) {
+    s.allelicP = exactTableP(alleleTable(allelesFromCells(c)));
+    if (s.cellRuleHolds) {
+      s.genoP = exactTableP(genoTable(c));
+      s.domP = exactTableP(dominantTable(c));
+      s.recP = exactTableP(recessiveTable(c));
+    }
   }
   return s;
 }

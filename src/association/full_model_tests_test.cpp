@@ -219,4 +219,111 @@ TEST_F(FullModel, TableHasFiveRowsPerSnp) {
   EXPECT_EQ(lines[5].substr(0, 64), "   3        rs1    A    0      REC           20/0           15/3");
 }
 
+// The cases of fisher_tests.expected (R's fisher.test, regenerate_fisher_tests.sh): genotype
+// counts of cases and controls and the --cell minimum.
+struct exactCase {
+  std::string name;
+  synthetic::groupCounts cases, controls;
+  int cell;
+};
+
+std::vector<exactCase> exactCases(const oracle::table& expected) {
+  std::vector<exactCase> cases;
+  for (const auto& [name, fields] : expected.rows) {
+    auto count = [&](const char* column) { return std::stoi(expected.at(name, column)); };
+    cases.push_back({name,
+                     {count("caseA11"), count("caseA12"), count("caseA22"), 0},
+                     {count("ctrlA11"), count("ctrlA12"), count("ctrlA22"), 0},
+                     count("cell")});
+  }
+  return cases;
+}
+
+// An R value ("NA": no p, -9 here) against ours. Both sides take path lengths within 3.45e-7
+// of each other as equal, so they agree to about 1e-6, not to the last digit.
+void expectExactP(double ours, const std::string& theirs, const std::string& what) {
+  SCOPED_TRACE(what);
+  if (theirs == "NA") {
+    EXPECT_EQ(ours, -9);
+  } else {
+    EXPECT_NEAR(ours, std::stod(theirs), 1e-6 * std::stod(theirs));
+  }
+}
+
+// Exact tests switched on: ALLELIC, GENO, DOM and REC come from Fisher's exact test of the
+// allele and genotype tables; TREND stays the chi-square test; an empty table has no p.
+TEST_F(FullModel, ExactTestsAgreeWithRFisherTest) {
+  const oracle::table expected = oracle::readTable("fisher_tests.expected");
+  for (const exactCase& c : exactCases(expected)) {
+    SCOPED_TRACE(c.name);
+    minCellCount = c.cell;
+    const auto snp = synthetic::fromCounts(c.cases, c.controls);
+    const genotypeCells cells = countGenotypeCells(snp->people, synthetic::snpColumn::column);
+    useFisherExact = 0;
+    const fullModelStatistics chiSquare = fullModelFromCells(cells, c.cell);
+    useFisherExact = 1;
+    const fullModelStatistics s = fullModelFromCells(cells, c.cell);
+    expectExactP(s.allelicP, expected.at(c.name, "ALLELIC"), "ALLELIC");
+    expectExactP(s.genoP, expected.at(c.name, "GENO"), "GENO");
+    expectExactP(s.domP, expected.at(c.name, "DOM"), "DOM");
+    expectExactP(s.recP, expected.at(c.name, "REC"), "REC");
+    EXPECT_EQ(s.trendP, chiSquare.trendP);
+
+    std::vector<significanceRecord> out;
+    assocTests.fullModelTests(false, snp->people, snp->snpList, out);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].genoP, s.genoP < -1 ? missingValue : s.genoP);
+    EXPECT_EQ(out[0].trendP, chiSquare.trendP < -1 ? missingValue : chiSquare.trendP);
+  }
+}
+
+// The exact p-values of a fixture scanned on eight threads at once equal the serial ones.
+TEST_F(FullModel, ExactTestsOnThreadsGiveTheSerialResults) {
+  oracle::loadFixture("cc");
+  useFisherExact = 1;
+  minCellCount = 0;
+  std::vector<significanceRecord> serial;
+  assocTests.fullModelTests(false, individuals, snps, serial);
+  std::vector<std::vector<significanceRecord>> perThread(8);
+#pragma omp parallel for num_threads(8)
+  for (int t = 0; t < 8; ++t) assocTests.fullModelTests(false, individuals, snps, perThread[t]);
+  int withP = 0;
+  for (const auto& out : perThread) {
+    ASSERT_EQ(out.size(), serial.size());
+    for (size_t k = 0; k < out.size(); ++k) {
+      EXPECT_EQ(out[k].genoP, serial[k].genoP);
+      withP += out[k].genoP != missingValue;
+    }
+  }
+  EXPECT_GT(withP, 0);
+}
+
+TEST_F(FullModel, ExactTableHasNoChiSquareColumns) {
+  const oracle::table expected = oracle::readTable("fisher_tests.expected");
+  const auto snp = synthetic::fromCounts({20, 0, 0, 0}, {15, 3, 0, 0});
+  snp->snp.name = "rs1";
+  snp->snp.chromosome = 3;
+  snp->snp.allele2 = 0;
+  testsupport::scratchDirectory directory("zuq-model");
+  const std::string base = directory.file("plinkout");
+  plinkOutName = base;
+  useFisherExact = 1;
+  std::vector<significanceRecord> out;
+  testing::internal::CaptureStdout();
+  assocTests.fullModelTests(true, snp->people, snp->snpList, out);
+  testing::internal::GetCapturedStdout();
+  const std::vector<std::string> lines = testsupport::readLines(base + ".model");
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], " CHR        SNP   A1   A2     TEST            AFF          UNAFF"
+                      "            P");
+  EXPECT_EQ(lines[1], "   3        rs1    A    0     GENO         20/0/0         15/3/0"
+                      "           NA");
+  char allelic[16];
+  std::snprintf(allelic, sizeof allelic, "%12.6g",
+                std::stod(expected.at("writer_snp", "ALLELIC")));
+  EXPECT_EQ(lines[3], "   3        rs1    A    0  ALLELIC           40/0           33/3 " +
+                          std::string(allelic));
+  EXPECT_EQ(lines[2].size(), lines[3].size());  // TREND: its p only, too
+}
+
 }  // namespace
