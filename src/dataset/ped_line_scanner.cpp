@@ -1,5 +1,6 @@
 #include "dataset/ped_line_scanner.h"
 
+#include <array>
 #include <cstdlib>
 #include <iostream>
 
@@ -19,11 +20,23 @@ bool isFieldSpace(char c) {
 // come from a damaged file, and taking it as a letter would clash with "allele not set".
 bool atTextEnd(const char* p, const char* end) { return p == end || *p == '\0'; }
 
-// The next allele letter, skipping blanks; -1 when the line ends first (newline or end of text).
-inline int nextAlleleLetter(const char*& p, const char* end) {
-  while (p != end && (*p == ' ' || *p == '\t')) ++p;
-  if (atTextEnd(p, end) || *p == '\n') return -1;
-  return static_cast<unsigned char>(*p++);
+// Byte classes of the genotype part: separators between letters, the line's end (its newline
+// or the NUL that the line reader puts after the text), and letters.
+enum byteKind : unsigned char { alleleLetter = 0, alleleBlank = 1, lineEnd = 2 };
+
+constexpr std::array<unsigned char, 256> byteKinds = [] {
+  std::array<unsigned char, 256> kinds{};
+  kinds[static_cast<unsigned char>(' ')] = alleleBlank;
+  kinds[static_cast<unsigned char>('\t')] = alleleBlank;
+  kinds[static_cast<unsigned char>('\n')] = lineEnd;
+  kinds[0] = lineEnd;
+  return kinds;
+}();
+
+inline unsigned char kindOf(const char* p) { return byteKinds[static_cast<unsigned char>(*p)]; }
+
+inline void skipBlanks(const char*& p) {
+  while (kindOf(p) == alleleBlank) ++p;
 }
 
 // Enters a letter of a typed genotype for one column; a third distinct letter is reported and
@@ -42,14 +55,24 @@ void registerAllele(char letter, int column, int lineNumber, pedAlleleColumns& a
   }
 }
 
-// Precondition: neither letter is '0' and both have been registered for the column. Written
-// without branches: with real data whether a pair is heterozygous is a coin toss per genotype.
-unsigned typedGenotypeCode(char a, char b, char first, char second) {
+// The code of a genotype whose letters are not '0', given the column's two registered alleles.
+// A pair with a letter that is neither allele (a third allele, reported when it was met) is
+// missing: storing it as heterozygous would make up a genotype. Written without branches: with
+// real data whether a pair is heterozygous is a coin toss per genotype.
+inline unsigned typedGenotypeCode(char a, char b, char first, char second) {
   // Indexed by (a is allele 1) + 2 x (a is allele 2); index 0 is a third letter.
   static constexpr unsigned homozygousCode[3] = {missingGenotype, homozygousAllele1,
                                                  homozygousAllele2};
+  const bool aKnown = (a == first) | (a == second);
+  const bool bKnown = (b == first) | (b == second);
   const unsigned homozygous = homozygousCode[(a == first) | ((a == second) << 1)];
-  return a != b ? unsigned{heterozygous} : homozygous;
+  const unsigned typed = a != b ? unsigned{heterozygous} : homozygous;
+  return (aKnown & bKnown) ? typed : unsigned{missingGenotype};
+}
+
+[[noreturn]] void tooManyGenotypes(int lineNumber) {
+  std::cout << "Error: Too many genotype data on line " << lineNumber << "!\n";
+  fatalExit(1);
 }
 
 }  // namespace
@@ -94,22 +117,27 @@ bool readLeadingFields(pedLineBuffer& line, std::string (&fields)[6]) {
 }
 
 int scanGenotypes(pedLineBuffer& line, pedAlleleColumns& alleles, std::vector<uint64_t>& words) {
-  // Runs once per individual over the whole line: no allocation, one pass over the bytes.
+  // Runs once per individual over the whole line: no allocation, one pass over the bytes, and
+  // the codes of 32 columns gathered in a register before they are stored. The text ends with
+  // a NUL (the line reader's), so the byte classes alone find the end.
   const int columns = static_cast<int>(alleles.allele1.size());
   const char* p = line.text + line.position;
-  const char* const end = line.text + line.length;
   int column = 0;
+  uint64_t packed = 0;
   for (;; ++column) {
-    const int a = nextAlleleLetter(p, end);
-    if (a < 0) break;
-    const int b = nextAlleleLetter(p, end);
-    if (b < 0) break;  // a lone letter before the line end (a carriage return) is dropped
-    if (column >= columns) {
-      std::cout << "Error: Too many genotype data on line " << line.lineNumber << "!\n";
-      fatalExit(1);
+    skipBlanks(p);
+    if (kindOf(p) == lineEnd) break;
+    const char first = *p++;
+    skipBlanks(p);
+    if (kindOf(p) == lineEnd) {
+      // A lone letter at the end: a carriage return of a Windows line end is dropped. Any other
+      // letter means the line is one letter long (or shifted by an extra leading field), which
+      // is as wrong as a pair too many; before the last column the line is short anyway.
+      if (first != '\r' && column >= columns) tooManyGenotypes(line.lineNumber);
+      break;
     }
-    const char first = static_cast<char>(a);
-    const char second = static_cast<char>(b);
+    const char second = *p++;
+    if (column >= columns) tooManyGenotypes(line.lineNumber);
     unsigned code = missingGenotype;
     if (first != '0' && second != '0') {
       const char known1 = alleles.allele1[column];
@@ -123,8 +151,13 @@ int scanGenotypes(pedLineBuffer& line, pedAlleleColumns& alleles, std::vector<ui
       }
       code = typedGenotypeCode(first, second, alleles.allele1[column], alleles.allele2[column]);
     }
-    setGenotype(words, column, code);
+    packed |= static_cast<uint64_t>(code) << (2 * (column & 31));
+    if ((column & 31) == 31) {
+      words[static_cast<size_t>(column >> 5)] = packed;
+      packed = 0;
+    }
   }
+  if ((column & 31) != 0) words[static_cast<size_t>(column >> 5)] = packed;
   line.position = static_cast<size_t>(p - line.text);
   return column;
 }

@@ -194,20 +194,24 @@ TEST_F(PedMapReaders, ZeroInEitherPlaceIsMissingAndRegistersNothing) {
   EXPECT_EQ(snps[0]->allele2, 'A');
 }
 
-TEST_F(PedMapReaders, ThirdLetterIsReportedAndReadingGoesOn) {
+// A genotype with a third allele is no genotype of the SNP: whichever letter is the third, it
+// is reported once and stored as missing, never as a made-up heterozygote.
+TEST_F(PedMapReaders, ThirdLetterIsReportedStoredAsMissingAndReadingGoesOn) {
   readMap(mapOf(2));
   const std::string out = readPed(
       "a a 0 0 1 2 C C A A\n"
       "b b 0 0 1 2 C C A G\n"
       "c c 0 0 1 2 c c T T\n"
       "d d 0 0 1 2 C C A T\n"
-      "e e 0 0 1 2 C C G G\n");
+      "e e 0 0 1 2 C C T G\n"
+      "f f 0 0 1 2 C C G G\n");
   EXPECT_EQ(out,
             "!! Error in genotype line 3, SNP 1 : T (A G)\n"
             "!! Error in genotype line 4, SNP 1 : T (A G)\n"
-            "Pedigree file contains 5 individuals.\n");
-  const unsigned expectedSnp1[] = {0, 2, 1, 2, 3};
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(codesOf(i)[1], expectedSnp1[i]) << i;
+            "!! Error in genotype line 5, SNP 1 : T (A G)\n"
+            "Pedigree file contains 6 individuals.\n");
+  const unsigned expectedSnp1[] = {0, 2, 1, 1, 1, 3};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(codesOf(i)[1], expectedSnp1[i]) << i;
   EXPECT_EQ(snps[1]->allele1, 'A');
   EXPECT_EQ(snps[1]->allele2, 'G');
   // Letters are compared as they stand: lower-case c is a second allele.
@@ -307,6 +311,16 @@ TEST_F(PedMapReaders, FaultyLinesAreFatalAndNameTheirLine) {
        "Error: Not enough SNP's read from ped file file {file} line 3\n"},
       {"short last line without newline", 2, good + "f i 0 0 1 2 A G",
        "Error: Not enough SNP's read from ped file file {file} line 2\n"},
+      {"one letter too many", 2, good + "f i 0 0 1 2 A G A G A\n",
+       "Error: Too many genotype data on line 2!\n"},
+      {"one letter too many before a Windows line end", 2, "f i 0 0 1 2 A G A G A\r\n",
+       "Error: Too many genotype data on line 1!\n"},
+      {"one letter too many at the end of the file", 2, "f i 0 0 1 2 A G A G G",
+       "Error: Too many genotype data on line 1!\n"},
+      {"one leading field too many", 2, good + "f i x 0 0 1 2 A G A G\n",
+       "!! Error in genotype line 2, SNP 0 : 2 (A G)\nError: Too many genotype data on line 2!\n"},
+      {"lone letter without SNPs", 0, "f i 0 0 1 2 A\n",
+       "Error: Too many genotype data on line 1!\n"},
       {"half a pair", 2, "f i 0 0 1 2 A G A\n",
        "Error: Not enough SNP's read from ped file file {file} line 1\n"},
       {"text cut by a NUL byte", 2, "f i 0 0 1 2 A G\0A G\n"s,
