@@ -55,19 +55,25 @@ void registerAllele(char letter, int column, int lineNumber, pedAlleleColumns& a
   }
 }
 
-// The code of a genotype whose letters are not '0', given the column's two registered alleles.
-// A pair with a letter that is neither allele (a third allele, reported when it was met) is
-// missing: storing it as heterozygous would make up a genotype. Written without branches: with
-// real data whether a pair is heterozygous is a coin toss per genotype.
-inline unsigned typedGenotypeCode(char a, char b, char first, char second) {
-  // Indexed by (a is allele 1) + 2 x (a is allele 2); index 0 is a third letter.
-  static constexpr unsigned homozygousCode[3] = {missingGenotype, homozygousAllele1,
-                                                 homozygousAllele2};
-  const bool aKnown = (a == first) | (a == second);
-  const bool bKnown = (b == first) | (b == second);
-  const unsigned homozygous = homozygousCode[(a == first) | ((a == second) << 1)];
-  const unsigned typed = a != b ? unsigned{heterozygous} : homozygous;
-  return (aKnown & bKnown) ? typed : unsigned{missingGenotype};
+// The code of a pair whose letters are both registered alleles of the column: the number of
+// copies of allele 2 (0, 1, 2) gives code 0, 2 or 3. Without branches: with real data whether
+// a pair is heterozygous is a coin toss per genotype.
+inline unsigned knownGenotypeCode(unsigned copiesOfAllele2) {
+  return copiesOfAllele2 + (copiesOfAllele2 != 0);
+}
+
+// The code of any other pair: '0' in either place is missing and registers nothing; otherwise
+// its letters are registered. A pair with a letter that is neither allele (a third allele,
+// reported when it was met) is missing: storing it as heterozygous would make up a genotype.
+unsigned otherGenotypeCode(char a, char b, int column, int lineNumber, pedAlleleColumns& alleles) {
+  if (a == '0' || b == '0') return missingGenotype;
+  registerAllele(a, column, lineNumber, alleles);
+  if (b != a) registerAllele(b, column, lineNumber, alleles);
+  const char first = alleles.allele1[column];
+  const char second = alleles.allele2[column];
+  const bool known = ((a == first) | (a == second)) & ((b == first) | (b == second));
+  if (!known) return missingGenotype;
+  return knownGenotypeCode(static_cast<unsigned>(a == second) + (b == second));
 }
 
 [[noreturn]] void tooManyGenotypes(int lineNumber) {
@@ -125,32 +131,40 @@ int scanGenotypes(pedLineBuffer& line, pedAlleleColumns& alleles, std::vector<ui
   int column = 0;
   uint64_t packed = 0;
   for (;; ++column) {
-    skipBlanks(p);
-    if (kindOf(p) == lineEnd) break;
-    const char first = *p++;
-    skipBlanks(p);
-    if (kindOf(p) == lineEnd) {
-      // A lone letter at the end: a carriage return of a Windows line end is dropped. Any other
-      // letter means the line is one letter long (or shifted by an extra leading field), which
-      // is as wrong as a pair too many; before the last column the line is short anyway.
-      if (first != '\r' && column >= columns) tooManyGenotypes(line.lineNumber);
-      break;
-    }
-    const char second = *p++;
-    if (column >= columns) tooManyGenotypes(line.lineNumber);
-    unsigned code = missingGenotype;
-    if (first != '0' && second != '0') {
-      const char known1 = alleles.allele1[column];
-      const char known2 = alleles.allele2[column];
-      // Bitwise, not short-circuit: the letters of a column vary at random from line to line.
-      const bool bothKnown =
-          ((first == known1) | (first == known2)) & ((second == known1) | (second == known2));
-      if (!bothKnown) {
-        registerAllele(first, column, line.lineNumber, alleles);
-        if (second != first) registerAllele(second, column, line.lineNumber, alleles);
+    char first;
+    char second;
+    if (kindOf(p) == alleleBlank && kindOf(p + 1) == alleleLetter &&
+        kindOf(p + 2) == alleleBlank && kindOf(p + 3) == alleleLetter) {
+      // The usual layout, one blank before each letter. The tests stop at the text's final
+      // NUL, so no byte past it is read.
+      first = p[1];
+      second = p[3];
+      p += 4;
+    } else {
+      skipBlanks(p);
+      if (kindOf(p) == lineEnd) break;
+      first = *p++;
+      skipBlanks(p);
+      if (kindOf(p) == lineEnd) {
+        // A lone letter at the end: a carriage return of a Windows line end is dropped. Any
+        // other letter means the line is one letter long (or shifted by an extra leading
+        // field), which is as wrong as a pair too many; before the last column the line is
+        // short anyway.
+        if (first != '\r' && column >= columns) tooManyGenotypes(line.lineNumber);
+        break;
       }
-      code = typedGenotypeCode(first, second, alleles.allele1[column], alleles.allele2[column]);
+      second = *p++;
     }
+    if (column >= columns) tooManyGenotypes(line.lineNumber);
+    // Both letters registered (a '0' never is): the common case, decided by counting matches.
+    const char known1 = alleles.allele1[column];
+    const char known2 = alleles.allele2[column];
+    const unsigned copies2 = static_cast<unsigned>(first == known2) + (second == known2);
+    const unsigned copies1 = static_cast<unsigned>(first == known1) + (second == known1);
+    const unsigned code =
+        copies1 + copies2 == 2
+            ? knownGenotypeCode(copies2)
+            : otherGenotypeCode(first, second, column, line.lineNumber, alleles);
     packed |= static_cast<uint64_t>(code) << (2 * (column & 31));
     if ((column & 31) == 31) {
       words[static_cast<size_t>(column >> 5)] = packed;
