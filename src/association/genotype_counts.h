@@ -1,5 +1,6 @@
-// Per-SNP genotype reading kernels of the in-process scans: case/control genotype cells and
-// the allele-1 dosage of every typed individual.
+// Per-SNP genotype reading kernels of the in-process scans: case/control genotype cells (by
+// reading each listed individual's words, or through the data set's SNP-major copy) and the
+// allele-1 dosage of every typed individual.
 #pragma once
 
 #include <cstdint>
