@@ -5,7 +5,8 @@
 #     --qt)
 #     must write the same results table, byte for byte; every difference is printed;
 #  2. the default analysis is timed with each build, one after the other on the same files,
-#     with --cpu 1 and with all processors, and the ratios are printed.
+#     with --cpu 1 and with all processors, and so is an analysis whose every step counts
+#     genotype cells (--estimate ALLELIC --adj.cor 0, --cpu 1); the ratios are printed.
 # Usage: bench/compare_scan_results.sh OLD_ZUQ NEW_ZUQ [CASES SNPS [TABLE_CASES TABLE_SNPS]]
 #   CASES SNPS (default 500 28501: 1000 individuals) for the timing, CASES 0 for none;
 #   TABLE_CASES TABLE_SNPS (default 250 4000) for the table comparison. Exits 1 when a table
@@ -70,17 +71,22 @@ done
 [ "$cases" -gt 0 ] || exit $status
 echo "== Default analysis, $((2 * cases)) individuals x $markers SNPs"
 python3 "$here/simulate_gwas.py" "$work/timing/data" "$cases" "$markers"
-for cpus in 1 "$(nproc)"; do
-  oldTime=$(run "$old" "$work/timing/old$cpus" --seed 7 --cpu "$cpus")
-  newTime=$(run "$new" "$work/timing/new$cpus" --seed 7 --cpu "$cpus")
+timings=("--cpu 1" "--cpu $(nproc)" "--cpu 1 --estimate ALLELIC --adj.cor 0")
+n=0
+for options in "${timings[@]}"; do
+  n=$((n + 1))
+  # shellcheck disable=SC2086
+  oldTime=$(run "$old" "$work/timing/old$n" --seed 7 $options)
+  # shellcheck disable=SC2086
+  newTime=$(run "$new" "$work/timing/new$n" --seed 7 $options)
   # With several threads, which thread draws which resample depends on timing.
   same="threads: tables may vary"
-  if [ "$cpus" = 1 ]; then
+  if [[ "$options" == "--cpu 1"* ]]; then
     same="same table"
-    cmp -s "$work/timing/old$cpus/out.zuq" "$work/timing/new$cpus/out.zuq" ||
+    cmp -s "$work/timing/old$n/out.zuq" "$work/timing/new$n/out.zuq" ||
       { same="TABLES DIFFER"; status=1; }
   fi
-  printf -- '--cpu %-2s old %7.1f s  new %7.1f s  ratio %5.2f  (%s)\n' "$cpus" "$oldTime" \
-    "$newTime" "$(echo "$oldTime / $newTime" | bc -l)" "$same"
+  printf 'old %7.1f s  new %7.1f s  ratio %6.2f  (%s)  %s\n' "$oldTime" "$newTime" \
+    "$(echo "$oldTime / $newTime" | bc -l)" "$same" "$options"
 done
 exit $status
