@@ -144,6 +144,10 @@ TEST(InputFiles, BadInputEndsWithAClearMessage) {
       {"six fields missing", "F I 0 0 1\n", map3,
        "Map file contains 3 SNP ids. \n"
        "Error: Cannot read all items from ped file input line 1\n"},
+      {"one allele letter too many", "F I 0 0 1 1 A A C C T T\nF J 0 0 1 2 A A C C T T G\n", map3,
+       "Map file contains 3 SNP ids. \nError: Too many genotype data on line 2!\n"},
+      {"one leading field too many", "F I 0 0 0 1 1 A A C C T T\n", map3,
+       "Map file contains 3 SNP ids. \nError: Too many genotype data on line 1!\n"},
       {"non-numeric chromosome", "F I 0 0 1 1 A A C C T T\n", "1 a 0 1\nX b 0 2\n1 c 0 3\n",
        "Map file contains 1 SNP ids. \nError: Too many genotype data on line 1!\n"},
   };
@@ -185,6 +189,25 @@ TEST(InputFiles, OddButReadableInputIsRead) {
     const std::string read = afterReading(run.out);
     EXPECT_EQ(read.substr(0, read.find("Binary trait:\n")), c.expected);
   }
+}
+
+// A/T where the SNP's alleles are A and G is no genotype of the SNP: it is reported and read as
+// missing, so it adds no G to the cases' allele frequency (as a heterozygote it would add one).
+TEST(InputFiles, GenotypeWithAThirdAlleleIsReadAsMissing) {
+  const std::string dir = makeWorkDirectory();
+  writeFile(dir + "/case.ped",
+            "F1 I1 0 0 1 1 A A\nF2 I2 0 0 1 1 A G\nF3 I3 0 0 1 2 A T\nF4 I4 0 0 1 2 G G\n");
+  writeFile(dir + "/case.map", "1 a 0 1\n");
+  const zuqRun run = runZuq({"--file", "case", "--slow", "--stats"}, dir);
+  EXPECT_NE(afterReading(run.out).find("Map file contains 1 SNP ids. \n"
+                                       "!! Error in genotype line 3, SNP 0 : T (A G)\n"
+                                       "Pedigree file contains 4 individuals.\n"),
+            std::string::npos);
+  const auto stats = tableRows(readFile(dir + "/zuq.stats"));
+  ASSERT_EQ(stats.size(), 2u);
+  // Cases: G G alone, so no copy of A; controls: A A and A G, so one G in four.
+  EXPECT_EQ(stats[1], (std::vector<std::string>{"1", "a", "1", "A", "G", "0.250", "0.000",
+                                                "0.250"}));
 }
 
 TEST(InputFiles, CpuBelowOneRunsOneThreadAndCleansUp) {

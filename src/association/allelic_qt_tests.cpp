@@ -103,8 +103,9 @@ void associationTests::allelicTest(const std::vector<individualRecord*>& individ
                                    std::vector<estimateRecord>& out) const {
   out.clear();
   out.reserve(snps.size());
+  const cellCounter counter(individuals);
   for (snpRecord* snp : snps) {
-    const alleleCounts a = allelesFromCells(countGenotypeCells(individuals, snp->index));
+    const alleleCounts a = allelesFromCells(counter.cells(snp->index));
     const double oddsRatio = (a.caseA1 + 0.5) * (a.ctrlA2 + 0.5) /
                              ((a.ctrlA1 + 0.5) * (a.caseA2 + 0.5));
     // Exact tests, when switched on, take the same table (nothing in a run does so).

@@ -7,6 +7,7 @@
 
 #include "dataset/dataset.h"
 #include "numerics/matrix.h"
+#include "association/full_model_statistics.h"
 #include "association/test_records.h"
 
 // Stateless: every member reads only its arguments and the run settings, so many threads may
@@ -14,10 +15,11 @@
 class associationTests {
  public:
   // One record per SNP, in the order of snps, with trendP and genoP (missingValue where not
-  // computable); out is emptied first. writeTable also writes plinkOutName + ".model".
+  // computable, or where tests leaves the TREND or GENO test out); out is emptied first.
+  // writeTable also writes plinkOutName + ".model", with every test.
   void fullModelTests(bool writeTable, const std::vector<individualRecord*>& individuals,
-                      const std::vector<snpRecord*>& snps,
-                      std::vector<significanceRecord>& out) const;
+                      const std::vector<snpRecord*>& snps, std::vector<significanceRecord>& out,
+                      unsigned tests = fullModelAll) const;
   // Odds ratio of allele 1 (0.5 added to every cell) and the allelic chi-square p, per SNP.
   void allelicTest(const std::vector<individualRecord*>& individuals,
                    const std::vector<snpRecord*>& snps, std::vector<estimateRecord>& out) const;

@@ -14,5 +14,17 @@ struct fullModelStatistics {
   double recChiSquare = -9, recP = -9;
 };
 
+// The p-values a caller reads, as bits; the statistics of the others are not computed and stay
+// -9. A chi-square p costs far more than the counting, and a scan reads one or two of five.
+enum fullModelTestSet : unsigned {
+  fullModelTrend = 1,
+  fullModelGeno = 2,
+  fullModelAllelic = 4,
+  fullModelDom = 8,
+  fullModelRec = 16,
+  fullModelAll = 31,
+};
+
 // GENO, DOM and REC are computed only when all six cells are at least minCell.
-fullModelStatistics fullModelFromCells(const genotypeCells& cells, int minCell);
+fullModelStatistics fullModelFromCells(const genotypeCells& cells, int minCell,
+                                       unsigned tests = fullModelAll);

@@ -121,27 +121,31 @@ void writeHeader(std::ostream& file) {
 
 }  // namespace
 
-fullModelStatistics fullModelFromCells(const genotypeCells& c, int minCell) {
+fullModelStatistics fullModelFromCells(const genotypeCells& c, int minCell, unsigned tests) {
   fullModelStatistics s;
   s.cellRuleHolds = c.caseA11 >= minCell && c.caseA12 >= minCell && c.caseA22 >= minCell &&
                     c.ctrlA11 >= minCell && c.ctrlA12 >= minCell && c.ctrlA22 >= minCell;
-  s.trendChiSquare = trendChiSquare(c);
-  s.trendP = chiSquareP(s.trendChiSquare, 1);
-  s.allelicChiSquare = allelicChiSquare(c);
-  s.allelicP = chiSquareP(s.allelicChiSquare, 1);
-  if (s.cellRuleHolds) {
+  if (tests & fullModelTrend) {
+    s.trendChiSquare = trendChiSquare(c);
+    s.trendP = chiSquareP(s.trendChiSquare, 1);
+  }
+  if (tests & fullModelAllelic) {
+    s.allelicChiSquare = allelicChiSquare(c);
+    s.allelicP = chiSquareP(s.allelicChiSquare, 1);
+  }
+  if (s.cellRuleHolds && (tests & (fullModelGeno | fullModelDom | fullModelRec))) {
     genotypicChiSquares(c, s);
-    s.genoP = chiSquareP(s.genoChiSquare, 2);
-    s.domP = chiSquareP(s.domChiSquare, 1);
-    s.recP = chiSquareP(s.recChiSquare, 1);
+    if (tests & fullModelGeno) s.genoP = chiSquareP(s.genoChiSquare, 2);
+    if (tests & fullModelDom) s.domP = chiSquareP(s.domChiSquare, 1);
+    if (tests & fullModelRec) s.recP = chiSquareP(s.recChiSquare, 1);
   }
   // Exact tests, when switched on, replace every p but TREND's (nothing in a run does so).
   if (useFisherExact) {
-    s.allelicP = exactTableP(alleleTable(allelesFromCells(c)));
+    if (tests & fullModelAllelic) s.allelicP = exactTableP(alleleTable(allelesFromCells(c)));
     if (s.cellRuleHolds) {
-      s.genoP = exactTableP(genoTable(c));
-      s.domP = exactTableP(dominantTable(c));
-      s.recP = exactTableP(recessiveTable(c));
+      if (tests & fullModelGeno) s.genoP = exactTableP(genoTable(c));
+      if (tests & fullModelDom) s.domP = exactTableP(dominantTable(c));
+      if (tests & fullModelRec) s.recP = exactTableP(recessiveTable(c));
     }
   }
   return s;
@@ -150,7 +154,8 @@ fullModelStatistics fullModelFromCells(const genotypeCells& c, int minCell) {
 void associationTests::fullModelTests(bool writeTable,
                                       const std::vector<individualRecord*>& individuals,
                                       const std::vector<snpRecord*>& snps,
-                                      std::vector<significanceRecord>& out) const {
+                                      std::vector<significanceRecord>& out,
+                                      unsigned tests) const {
   out.clear();
   out.reserve(snps.size());
   std::ofstream table;
@@ -162,9 +167,12 @@ void associationTests::fullModelTests(bool writeTable,
     table.open(fileName, std::ios::out | std::ios::trunc);
     writeHeader(table);
   }
+  // The table shows all five tests.
+  if (writeTable) tests = fullModelAll;
+  const cellCounter counter(individuals);
   for (snpRecord* snp : snps) {
-    const genotypeCells cells = countGenotypeCells(individuals, snp->index);
-    const fullModelStatistics s = fullModelFromCells(cells, minCellCount);
+    const genotypeCells cells = counter.cells(snp->index);
+    const fullModelStatistics s = fullModelFromCells(cells, minCellCount, tests);
     significanceRecord record;
     record.snp = snp;
     record.allele = snp->allele1;

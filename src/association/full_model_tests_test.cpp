@@ -8,6 +8,7 @@
 
 #include "dataset/dataset.h"
 #include "dataset/missing_value.h"
+#include "dataset/snp_major_genotypes.h"
 #include "run/settings.h"
 #include "test_support/scratch_files.h"
 #include "test_support/settings_snapshot.h"
@@ -191,6 +192,49 @@ TEST_F(FullModel, RecordsFollowTheListAndThreadsAgree) {
       EXPECT_EQ(out[k].snp, reversed[k]);
       EXPECT_EQ(out[k].trendP, f.trendP);
       EXPECT_EQ(out[k].genoP, f.genoP);
+    }
+  }
+}
+
+// A scan computes only the tests its caller reads, each exactly as the full computation does;
+// counting through the SNP-major copy changes no value.
+TEST_F(FullModel, SelectedTestsAndTheSnpMajorCopyChangeNoValue) {
+  oracle::loadFixture("cc");
+  std::vector<significanceRecord> walk;
+  assocTests.fullModelTests(false, individuals, snps, walk);
+  ensureSnpMajorGenotypes();
+  ASSERT_TRUE(cellCounter(individuals).usesSnpMajorCopy());
+  struct subsetCase {
+    unsigned tests;
+    bool trend, geno;
+  };
+  const subsetCase subsets[] = {{fullModelAll, true, true},
+                                {fullModelTrend, true, false},
+                                {fullModelGeno, false, true},
+                                {fullModelTrend | fullModelGeno, true, true}};
+  for (const subsetCase& c : subsets) {
+    SCOPED_TRACE(c.tests);
+    std::vector<significanceRecord> out;
+    assocTests.fullModelTests(false, individuals, snps, out, c.tests);
+    ASSERT_EQ(out.size(), walk.size());
+    for (size_t j = 0; j < out.size(); ++j) {
+      EXPECT_EQ(out[j].trendP, c.trend ? walk[j].trendP : missingValue) << j;
+      EXPECT_EQ(out[j].genoP, c.geno ? walk[j].genoP : missingValue) << j;
+    }
+  }
+  minCellCount = 0;
+  for (const snpRecord* snp : snps) {
+    const genotypeCells cells = countGenotypeCells(individuals, snp->index);
+    const fullModelStatistics all = fullModelFromCells(cells, 0);
+    const std::pair<unsigned, double fullModelStatistics::*> tests[] = {
+        {fullModelTrend, &fullModelStatistics::trendP}, {fullModelGeno, &fullModelStatistics::genoP},
+        {fullModelAllelic, &fullModelStatistics::allelicP}, {fullModelDom, &fullModelStatistics::domP},
+        {fullModelRec, &fullModelStatistics::recP}};
+    for (const auto& [bit, p] : tests) {
+      const fullModelStatistics one = fullModelFromCells(cells, 0, bit);
+      for (const auto& [other, q] : tests) {
+        EXPECT_EQ(one.*q, other == bit ? all.*q : -9) << snp->name << " " << bit << " " << other;
+      }
     }
   }
 }

@@ -1,11 +1,13 @@
-// Per-SNP genotype reading kernels of the in-process scans: case/control genotype cells and
-// the allele-1 dosage of every typed individual.
+// Per-SNP genotype reading kernels of the in-process scans: case/control genotype cells (by
+// reading each listed individual's words, or through the data set's SNP-major copy) and the
+// allele-1 dosage of every typed individual.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "dataset/dataset.h"
+#include "dataset/snp_major_genotypes.h"
 
 // Genotype counts of one SNP column; a case has phenotype exactly 2.0, anyone else counts as
 // a control. A11 homozygous allele 1, A12 heterozygous, A22 homozygous allele 2.
@@ -48,6 +50,33 @@ inline genotypeCells countGenotypeCells(const std::vector<individualRecord*>& pe
   cells.caseA22 = slots[4 + homozygousAllele2];
   return cells;
 }
+
+// Genotype cells of any SNP columns over one list of individuals (a resample with its repeats,
+// the individuals it left out, or everyone). When the data set's SNP-major copy holds every
+// listed individual, the list becomes bit-planes of each individual's multiplicity (how often
+// it is listed), split by case and control, and a column's cells are popcounts of its genotype
+// planes against them; otherwise each individual's words are read as countGenotypeCells does.
+// The counts are the same either way. The list must stay unchanged while the counter is used;
+// a counter is one thread's own, and reset reuses its storage.
+class cellCounter {
+ public:
+  cellCounter() = default;
+  explicit cellCounter(const std::vector<individualRecord*>& people) { reset(people); }
+  void reset(const std::vector<individualRecord*>& people);
+  genotypeCells cells(int column) const;
+  // cells of snps[k]->index into out[k]; out is resized to the list.
+  void cellsOf(const std::vector<snpRecord*>& snps, std::vector<genotypeCells>& out) const;
+  bool usesSnpMajorCopy() const { return copy_ != nullptr; }
+
+ private:
+  bool takeRows();
+  const std::vector<individualRecord*>* people_ = nullptr;
+  const snpMajorGenotypes* copy_ = nullptr;
+  int bits_ = 0;               // weight planes per group: bits of the largest multiplicity
+  int32_t totals_[2] = {0, 0};  // listed entries per group (control, case)
+  std::vector<uint32_t> multiplicity_;  // per row of the copy
+  std::vector<uint64_t> weights_;       // [group][bit][word]
+};
 
 inline alleleCounts allelesFromCells(const genotypeCells& c) {
   return {2 * c.caseA11 + c.caseA12, 2 * c.caseA22 + c.caseA12,

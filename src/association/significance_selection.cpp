@@ -56,7 +56,7 @@ void setScreeningThreshold(const std::string& prefix,
                            std::vector<snpRecord*>& snps) {
   std::cout << "Calculating screening trend test p-value: " << std::flush;
   std::vector<significanceRecord> trend;
-  assocTests.fullModelTests(false, individuals, snps, trend);
+  assocTests.fullModelTests(false, individuals, snps, trend, fullModelTrend);
   std::vector<estimateRecord> logistic;
   runLogistic(prefix, individuals, snps, logistic);
 
@@ -87,7 +87,7 @@ void screenedLogistic(const std::string& prefix,
                       const std::vector<snpRecord*>& snps, std::vector<estimateRecord>& estimates) {
   const double threshold = screeningP.load();
   std::vector<significanceRecord> trend;
-  assocTests.fullModelTests(false, individuals, snps, trend);
+  assocTests.fullModelTests(false, individuals, snps, trend, fullModelTrend);
   std::vector<snpRecord*> kept;
   for (const significanceRecord& record : trend) {
     if (record.trendP < threshold) kept.push_back(record.snp);
@@ -100,6 +100,12 @@ void screenedLogistic(const std::string& prefix,
 }
 
 }  // namespace
+
+unsigned fullModelTestsSelecting(int test) {
+  if (test == 2) return fullModelGeno;
+  if (test == 0) return fullModelTrend | fullModelGeno;
+  return fullModelTrend;
+}
 
 bool passesAlpha(double p) { return p != missingValue && p <= alpha; }
 
@@ -129,7 +135,7 @@ int isSignificant(const std::string& prefix, const std::vector<individualRecord*
                   std::vector<snpRecord*>& snps, int newfids,
                   std::vector<significanceRecord>& out) {
   if (fast == 1) {
-    assocTests.fullModelTests(false, individuals, snps, out);
+    assocTests.fullModelTests(false, individuals, snps, out, fullModelTestsSelecting(testType));
   } else {
     // plink reports the SNPs in chromosome, position order whatever the .bim order, and its
     // results are read back row by row against the list: an unsorted .map would end the run.

@@ -54,5 +54,8 @@ int dummyDetection(const std::string& prefix, const std::vector<individualRecord
 // TREND p.
 double selectFullModelP(int test, double trendP, double genoP);
 
+// The full-model tests (fullModelTestSet bits) whose p selectFullModelP reads for a test type.
+unsigned fullModelTestsSelecting(int test);
+
 // The significance rule: p exists and p <= alpha (a NaN p never passes).
 bool passesAlpha(double p);

@@ -17,6 +17,7 @@
 #include "bootstrap/results_writers.h"
 #include "bootstrap/uboot.h"
 #include "dataset/snp_filters.h"
+#include "dataset/snp_major_genotypes.h"
 #include "run/exit.h"
 #include "run/output_file.h"
 #include "run/settings.h"
@@ -96,6 +97,9 @@ std::vector<snpRecord*> significantSnps(const std::vector<significanceRecord>& s
 
 std::vector<snpRecord*> computeNaiveEstimate() {
   for (;;) {
+    // Every scan from here on counts genotype cells through the copy; a --keep cut below
+    // drops it with the records, and the next round builds it for the reduced set.
+    ensureSnpMajorGenotypes();
     std::cout << "Computing naive estimate...\n\n";
     std::vector<significanceRecord> records;
     nSig = runSignificanceTest(scratchPrefix + "all", individuals, snps, 0, records);

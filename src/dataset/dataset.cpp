@@ -1,6 +1,9 @@
 #include "dataset/dataset.h"
 
+#include "dataset/snp_major_genotypes.h"
+
 void freeDataSet() {
+  invalidateSnpMajorGenotypes();
   for (individualRecord* person : individuals) delete person;
   individuals.clear();
   nIndividuals = 0;

@@ -27,8 +27,8 @@ struct pedAlleleColumns {
 
 // Takes an open file; the buffer starts with 100000 bytes.
 void allocPedLineBuffers(pedLineBuffer& line, FILE* file);
-// Reads the next line, up to and including its newline, and rewinds the read position.
-// Returns the bytes read, negative at end of file.
+// Reads the next line, up to and including its newline, and rewinds the read position; a NUL
+// follows the line's text. Returns the bytes read, negative at end of file.
 ssize_t readPedLine(pedLineBuffer& line);
 void freePedLineBuffers(pedLineBuffer& line);
 
@@ -39,5 +39,6 @@ bool readLeadingFields(pedLineBuffer& line, std::string (&fields)[6]);
 
 // Packs the genotype pairs from the read position into words (which hold one column per entry
 // of alleles, all codes 0) and registers their letters; returns the number of pairs read.
-// A pair beyond the last column is fatal.
+// A pair beyond the last column is fatal, and so is a lone letter after the last column unless
+// it is a carriage return. A pair with a third allele is stored as missing.
 int scanGenotypes(pedLineBuffer& line, pedAlleleColumns& alleles, std::vector<uint64_t>& words);

@@ -11,6 +11,7 @@
 
 #include "dataset/dataset.h"
 #include "dataset/ped_line_scanner.h"
+#include "dataset/snp_major_genotypes.h"
 #include "run/exit.h"
 #include "run/settings.h"
 #include "association/plink_runner.h"
@@ -123,6 +124,7 @@ double plinkRunner::parseValueOrMissing(const char* text) const {
 }
 
 void plinkRunner::removeMissingPhenotypes() {
+  invalidateSnpMajorGenotypes();  // its rows may name records deleted here
   std::vector<individualRecord*> kept;
   kept.reserve(individuals.size());
   int removed = 0;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -194,26 +195,98 @@ TEST_F(PedMapReaders, ZeroInEitherPlaceIsMissingAndRegistersNothing) {
   EXPECT_EQ(snps[0]->allele2, 'A');
 }
 
-TEST_F(PedMapReaders, ThirdLetterIsReportedAndReadingGoesOn) {
+// A genotype with a third allele is no genotype of the SNP: whichever letter is the third, it
+// is reported once and stored as missing, never as a made-up heterozygote.
+TEST_F(PedMapReaders, ThirdLetterIsReportedStoredAsMissingAndReadingGoesOn) {
   readMap(mapOf(2));
   const std::string out = readPed(
       "a a 0 0 1 2 C C A A\n"
       "b b 0 0 1 2 C C A G\n"
       "c c 0 0 1 2 c c T T\n"
       "d d 0 0 1 2 C C A T\n"
-      "e e 0 0 1 2 C C G G\n");
+      "e e 0 0 1 2 C C T G\n"
+      "f f 0 0 1 2 C C G G\n");
   EXPECT_EQ(out,
             "!! Error in genotype line 3, SNP 1 : T (A G)\n"
             "!! Error in genotype line 4, SNP 1 : T (A G)\n"
-            "Pedigree file contains 5 individuals.\n");
-  const unsigned expectedSnp1[] = {0, 2, 1, 2, 3};
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(codesOf(i)[1], expectedSnp1[i]) << i;
+            "!! Error in genotype line 5, SNP 1 : T (A G)\n"
+            "Pedigree file contains 6 individuals.\n");
+  const unsigned expectedSnp1[] = {0, 2, 1, 1, 1, 3};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(codesOf(i)[1], expectedSnp1[i]) << i;
   EXPECT_EQ(snps[1]->allele1, 'A');
   EXPECT_EQ(snps[1]->allele2, 'G');
   // Letters are compared as they stand: lower-case c is a second allele.
   EXPECT_EQ(snps[0]->allele1, 'C');
   EXPECT_EQ(snps[0]->allele2, 'c');
   EXPECT_EQ(codesOf(2)[0], 3u);
+}
+
+// Long lines mixing every kind of pair, against the reading rules written out plainly: letters
+// registered in file order, '0' missing, a third allele reported and missing, codes by the
+// copies of allele 2. The pairs come in runs of the usual layout and in other spellings, so
+// that every kind of pair meets every position within a run of eight columns.
+TEST_F(PedMapReaders, MixedLinesFollowTheReadingRules) {
+  const char* const spellings[] = {" A A", " A G", " G G", " G A", " 0 0", " A 0", " 0 G",
+                                   " T T", " A T", " T G", "\tA\tG", "  G  G", " AG",  " C C"};
+  const int columns = 77;
+  const int lines = 40;
+  std::mt19937 engine(31);
+  std::uniform_int_distribution<int> pick(0, 13);
+  std::uniform_int_distribution<int> usual(0, 3);
+  std::string ped;
+  std::vector<std::vector<std::pair<char, char>>> pairs(lines);
+  for (int i = 0; i < lines; ++i) {
+    ped += "f" + std::to_string(i) + " i 0 0 1 2";
+    for (int j = 0; j < columns; ++j) {
+      // Mostly the usual A/G pairs, now and then anything else.
+      const int k = engine() % 4 != 0 ? usual(engine) : pick(engine);
+      const std::string text = spellings[k];
+      ped += text;
+      std::string letters;
+      for (char c : text) {
+        if (c != ' ' && c != '\t') letters += c;
+      }
+      pairs[i].push_back({letters[0], letters[1]});
+    }
+    ped += i % 3 == 0 ? "\r\n" : "\n";
+  }
+  // The rules, one genotype at a time.
+  std::vector<char> first(columns, 0), second(columns, 0);
+  std::string messages;
+  std::vector<std::vector<unsigned>> expected(lines);
+  for (int i = 0; i < lines; ++i) {
+    for (int j = 0; j < columns; ++j) {
+      const auto [a, b] = pairs[i][j];
+      unsigned code = 1;
+      if (a != '0' && b != '0') {
+        // A homozygous pair registers its letter once.
+        for (int n = 0; n < (a == b ? 1 : 2); ++n) {
+          const char letter = n == 0 ? a : b;
+          if (letter == first[j] || letter == second[j]) continue;
+          if (first[j] == 0) {
+            first[j] = letter;
+          } else if (second[j] == 0) {
+            second[j] = letter;
+          } else {
+            messages += "!! Error in genotype line " + std::to_string(i + 1) + ", SNP " +
+                        std::to_string(j) + " : " + letter + " (" + first[j] + " " + second[j] +
+                        ")\n";
+          }
+        }
+        const bool known = (a == first[j] || a == second[j]) && (b == first[j] || b == second[j]);
+        const int copies2 = (a == second[j]) + (b == second[j]);
+        if (known) code = copies2 == 0 ? 0 : copies2 == 1 ? 2 : 3;
+      }
+      expected[i].push_back(code);
+    }
+  }
+  readMap(mapOf(columns));
+  EXPECT_EQ(readPed(ped), messages + "Pedigree file contains 40 individuals.\n");
+  for (int i = 0; i < lines; ++i) ASSERT_EQ(codesOf(i), expected[i]) << "line " << i + 1;
+  for (int j = 0; j < columns; ++j) {
+    EXPECT_EQ(snps[j]->allele1, first[j]) << j;
+    EXPECT_EQ(snps[j]->allele2, second[j]) << j;
+  }
 }
 
 TEST_F(PedMapReaders, UntypedAndMonomorphicSnpsKeepUnsetAlleles) {
@@ -291,6 +364,8 @@ TEST_F(PedMapReaders, FaultyLinesAreFatalAndNameTheirLine) {
     std::string message;  // {file} stands for the .ped file name
   };
   const std::string good = "f i 0 0 1 2 A G A G\n";
+  std::string homozygous8;
+  for (int j = 0; j < 8; ++j) homozygous8 += " A A";
   const FatalCase cases[] = {
       {"trailing empty line", 2, good + good + "\n",
        "Error: Cannot read all items from ped file input line 3\n"},
@@ -307,10 +382,25 @@ TEST_F(PedMapReaders, FaultyLinesAreFatalAndNameTheirLine) {
        "Error: Not enough SNP's read from ped file file {file} line 3\n"},
       {"short last line without newline", 2, good + "f i 0 0 1 2 A G",
        "Error: Not enough SNP's read from ped file file {file} line 2\n"},
+      {"one letter too many", 2, good + "f i 0 0 1 2 A G A G A\n",
+       "Error: Too many genotype data on line 2!\n"},
+      {"one letter too many before a Windows line end", 2, "f i 0 0 1 2 A G A G A\r\n",
+       "Error: Too many genotype data on line 1!\n"},
+      {"one letter too many at the end of the file", 2, "f i 0 0 1 2 A G A G G",
+       "Error: Too many genotype data on line 1!\n"},
+      {"one leading field too many", 2, good + "f i x 0 0 1 2 A G A G\n",
+       "!! Error in genotype line 2, SNP 0 : 2 (A G)\nError: Too many genotype data on line 2!\n"},
+      {"lone letter without SNPs", 0, "f i 0 0 1 2 A\n",
+       "Error: Too many genotype data on line 1!\n"},
       {"half a pair", 2, "f i 0 0 1 2 A G A\n",
        "Error: Not enough SNP's read from ped file file {file} line 1\n"},
       {"text cut by a NUL byte", 2, "f i 0 0 1 2 A G\0A G\n"s,
        "Error: Not enough SNP's read from ped file file {file} line 1\n"},
+      // A is allele 1 and no column has an allele 2 yet: the NUL must not pass for it.
+      {"NUL byte where a letter of a long line belongs", 16,
+       "f i 0 0 1 2" + homozygous8 + homozygous8 + "\nf i 0 0 1 2" + homozygous8 + " \0 A"s +
+           homozygous8.substr(4) + "\n"s,
+       "Error: Not enough SNP's read from ped file file {file} line 2\n"},
   };
   for (const FatalCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,0 +1,70 @@
+#include "dataset/snp_major_genotypes.h"
+
+#include <algorithm>
+
+namespace {
+
+// Transposes the codes of rows [first, first + 64) (fewer at the end) for the 32 columns of
+// genotype word k into word first / 64 of those columns' planes: the codes of 64 individuals
+// for 32 SNPs pass through two small local tables, so every plane word is written once.
+void enterBlock(size_t first, size_t k, snpMajorGenotypes& copy) {
+  uint64_t low[32] = {};
+  uint64_t high[32] = {};
+  const size_t last = std::min(first + 64, copy.rows.size());
+  for (size_t r = first; r < last; ++r) {
+    uint64_t word = copy.rows[r]->genotypes[k];
+    const int bit = static_cast<int>(r - first);
+    for (int t = 0; t < 32; ++t, word >>= 2) {
+      low[t] |= (word & 1u) << bit;
+      high[t] |= ((word >> 1) & 1u) << bit;
+    }
+  }
+  const int firstColumn = static_cast<int>(32 * k);
+  const int columns = std::min(32, copy.columns - firstColumn);
+  for (int t = 0; t < columns; ++t) {
+    const size_t at = 2 * copy.wordsPerPlane * static_cast<size_t>(firstColumn + t) + first / 64;
+    copy.planes[at] = low[t];
+    copy.planes[at + copy.wordsPerPlane] = high[t];
+  }
+}
+
+}  // namespace
+
+int snpMajorGenotypes::rowOf(const individualRecord* person) const {
+  const auto found = std::lower_bound(
+      rowByRecord.begin(), rowByRecord.end(), person,
+      [](const std::pair<const individualRecord*, int>& entry, const individualRecord* key) {
+        return entry.first < key;
+      });
+  if (found == rowByRecord.end() || found->first != person) return -1;
+  return found->second;
+}
+
+void ensureSnpMajorGenotypes() {
+  if (snpMajor.valid) return;
+  snpMajorGenotypes& copy = snpMajor;
+  copy.columns = nSnps;
+  const size_t people = individuals.size();
+  copy.wordsPerPlane = ((people + 63) / 64 + 3) / 4 * 4;
+  copy.rows.assign(individuals.begin(), individuals.end());
+  copy.rowByRecord.clear();
+  copy.rowByRecord.reserve(people);
+  for (size_t r = 0; r < people; ++r) copy.rowByRecord.emplace_back(individuals[r], static_cast<int>(r));
+  std::sort(copy.rowByRecord.begin(), copy.rowByRecord.end());
+  copy.planes.assign(2 * copy.wordsPerPlane * static_cast<size_t>(nSnps), 0);
+  const size_t genotypeWords = (static_cast<size_t>(nSnps) + 31) / 32;
+  for (size_t first = 0; first < people; first += 64) {
+    for (size_t k = 0; k < genotypeWords; ++k) enterBlock(first, k, copy);
+  }
+  copy.valid = true;
+}
+
+void invalidateSnpMajorGenotypes() {
+  snpMajor.valid = false;
+  snpMajor.columns = 0;
+  snpMajor.wordsPerPlane = 0;
+  // The memory goes back: the copy is as large as the genotype store itself.
+  std::vector<const individualRecord*>().swap(snpMajor.rows);
+  std::vector<std::pair<const individualRecord*, int>>().swap(snpMajor.rowByRecord);
+  std::vector<uint64_t>().swap(snpMajor.planes);
+}
