@@ -54,7 +54,8 @@ void expectSameNaiveColumnsAtFilePrecision(const std::vector<std::vector<std::st
 }
 
 // Walks a partial-results file by its counts. Returns the number of level-1 rows when the walk
-// ends exactly at the end of the file, and -1 when the file is shorter or longer than its counts.
+// ends with the SNP-list line of the 1000 SNPs of the example at the end of the file, and -1 when
+// the file is shorter or longer than its counts or lacks that line.
 int level1RowsOfCompleteFile(const std::string& text) {
   if (text.empty() || text.back() != '\n') return -1;
   std::vector<std::string> lines;
@@ -81,6 +82,12 @@ int level1RowsOfCompleteFile(const std::string& text) {
     const int length = count();
     if (length < 0 || at >= lines.size()) return -1;
     if (static_cast<int>(words(lines[at++]).size()) != length) return -1;
+  }
+  if (at >= lines.size()) return -1;
+  const std::vector<std::string> snpList = words(lines[at++]);
+  if (snpList.size() != 3 || snpList[0] != "snps" || snpList[1] != "1000" ||
+      snpList[2].size() != 16) {
+    return -1;
   }
   return at == lines.size() ? rows : -1;
 }
@@ -162,41 +169,60 @@ TEST(Cluster, ThreeInstancesAndAJoinGiveTheTableOfASingleRun) {
 // filtered otherwise than the instances (here one SNP ahead of every significant SNP is
 // excluded on one side) would print every result under a neighbouring SNP: it is refused,
 // naming the first file, and a join filtered like its instances goes through.
+// A filter that differs between instances and join shifts the SNPs that the partial files name
+// by index. Removing the first SNP shifts the significant SNPs, which the files' naive records
+// show; removing only the last SNP, which lies after every significant SNP, shifts no naive
+// record but would still shift the SNPs of the replicates: the files' SNP list shows it.
 TEST(Cluster, AJoinRefusesFilesOfAnotherDataSet) {
-  const std::string dir = makeWorkDirectory();
-  writeFile(dir + "/first.txt", "rs100000\n");
-  const std::vector<std::string> exclude = {"--exclude", dir + "/first.txt"};
-  auto args = [](std::vector<std::string> extra) {
-    std::vector<std::string> a = {"--file", example, "--plink", plinkPath(), "--seed", "5",
-                                  "--alpha", "1e-3", "--L0", "6"};
-    a.insert(a.end(), extra.begin(), extra.end());
-    return a;
+  struct filterCase {
+    const char* what;
+    std::string instanceExclude;  // "" for no filter
+    std::string joinExclude;
+    std::string difference;  // how the refusal's explanation starts
   };
-  for (int k = 1; k <= 2; ++k) {
-    std::vector<std::string> instance = exclude;
-    instance.insert(instance.end(), {"--cluster", std::to_string(k) + "/2"});
-    const zuqRun run = runZuq(args(instance), dir);
-    ASSERT_EQ(run.status, 0) << run.out;
-  }
-  const std::string refusal =
-      "Reading partial results from file out.zuq.1.2.\n"
-      "Error: Cluster results file out.zuq.1.2 does not belong to this analysis (significant "
-      "SNP ";
-  const zuqRun unfiltered = runZuq(args({"--join", "2"}), dir);
-  EXPECT_EQ(unfiltered.status, 1);
-  EXPECT_NE(unfiltered.out.find(refusal), std::string::npos) << unfiltered.out;
-  EXPECT_NE(unfiltered.out.find("): join with the input files, filters and options of the "
-                                "instances.\n"),
-            std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(dir + "/out.zuq"));
+  const filterCase cases[] = {
+      {"instances without the first SNP", "rs100000", "", "significant SNP "},
+      {"instances without the last SNP", "rs100999", "",
+       "the instance's data set has 999 SNPs, this one 1000)"},
+      {"join without the last SNP", "", "rs100999",
+       "the instance's data set has 1000 SNPs, this one 999)"},
+  };
+  for (const filterCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string dir = makeWorkDirectory();
+    auto args = [&dir](const std::string& exclude, std::vector<std::string> extra) {
+      std::vector<std::string> a = {"--file", example, "--plink", plinkPath(), "--seed", "5",
+                                    "--alpha", "1e-3", "--L0", "6"};
+      if (!exclude.empty()) {
+        writeFile(dir + "/" + exclude + ".txt", exclude + "\n");
+        a.insert(a.end(), {"--exclude", dir + "/" + exclude + ".txt"});
+      }
+      a.insert(a.end(), extra.begin(), extra.end());
+      return a;
+    };
+    for (int k = 1; k <= 2; ++k) {
+      const zuqRun run =
+          runZuq(args(c.instanceExclude, {"--cluster", std::to_string(k) + "/2"}), dir);
+      ASSERT_EQ(run.status, 0) << run.out;
+    }
+    const std::string refusal =
+        "Reading partial results from file out.zuq.1.2.\n"
+        "Error: Cluster results file out.zuq.1.2 does not belong to this analysis (" +
+        c.difference;
+    const zuqRun other = runZuq(args(c.joinExclude, {"--join", "2"}), dir);
+    EXPECT_EQ(other.status, 1);
+    EXPECT_NE(other.out.find(refusal), std::string::npos) << other.out;
+    EXPECT_NE(other.out.find("): join with the input files, filters and options of the "
+                             "instances.\n"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir + "/out.zuq"));
 
-  std::vector<std::string> joinArgs = exclude;
-  joinArgs.insert(joinArgs.end(), {"--join", "2"});
-  const zuqRun filtered = runZuq(args(joinArgs), dir);
-  EXPECT_EQ(filtered.status, 0) << filtered.out;
-  EXPECT_EQ(filtered.out.find("Error"), std::string::npos);
-  EXPECT_EQ(tableRows(readFile(dir + "/out.zuq")).size(), 6u);  // header and 5 SNPs
-  std::filesystem::remove_all(dir);
+    const zuqRun same = runZuq(args(c.instanceExclude, {"--join", "2"}), dir);
+    EXPECT_EQ(same.status, 0) << same.out;
+    EXPECT_EQ(same.out.find("Error"), std::string::npos);
+    EXPECT_EQ(tableRows(readFile(dir + "/out.zuq")).size(), 6u);  // header and 5 SNPs
+    std::filesystem::remove_all(dir);
+  }
 }
 
 }  // namespace

@@ -8,7 +8,8 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 build=$top/build/fuzz
-targets=(map_ped_fuzz pheno_covar_fuzz snp_list_fuzz script_fuzz partial_results_fuzz)
+targets=(map_ped_fuzz pheno_covar_fuzz snp_list_fuzz script_fuzz partial_results_fuzz
+  plink_results_fuzz)
 
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZUQ_FUZZ=ON >/dev/null
@@ -24,7 +25,8 @@ for target in "${targets[@]}"; do
   # The fuzzed inputs are printed to standard output by the readers' messages: closed (mask 1).
   # No leak check: the harness turns the program's exits into exceptions, so what a refused input
   # had allocated (the process would have ended there) is never freed and would be reported.
-  if (cd "$work" && ASAN_OPTIONS=detect_leaks=0 "$build/fuzz/$target" -max_total_time="$seconds" \
+  if (cd "$work" && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        "$build/fuzz/$target" -max_total_time="$seconds" \
         -timeout=10 -rss_limit_mb=2048 -close_fd_mask=1 -print_final_stats=1 \
         -artifact_prefix="$build/crashes/$name-" "$work/$name" "$top/fuzz/corpus/$name" \
         >"$work/$name.log" 2>&1); then

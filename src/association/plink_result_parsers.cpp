@@ -11,6 +11,8 @@
 //
 // Reentrant: worker threads call these at once, each on its own base name; the only shared data
 // read is the data set's SNP list, which nothing changes while they run.
+#include "association/plink_result_parsers.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -197,6 +199,8 @@ bool onlyHaploidSnpsFrom(size_t first) {
   failWith(first + sortAdvice + " \n");
 }
 
+}  // namespace
+
 // The groups of rows, one per SNP, matched in order to the data set's SNP list.
 void readModelRows(std::istream& file, const std::string& fileName,
                    std::vector<significanceRecord>& out) {
@@ -259,7 +263,9 @@ void readModelRows(std::istream& file, const std::string& fileName,
 // .assoc.linear and .assoc.logistic: CHR SNP BP A1 TEST NMISS BETA-or-OR STAT P, one ADD row per
 // SNP (further rows per covariate term), the SNPs in .bim order.
 
-enum class regression { linear, logistic };
+namespace {
+
+using regression = plinkRegression;
 
 estimateRecord estimateFromAddRow(regression kind, snpRecord* snp,
                                   const std::vector<std::string>& c, double p) {
@@ -276,6 +282,8 @@ estimateRecord estimateFromAddRow(regression kind, snpRecord* snp,
   record.p = p;
   return record;
 }
+
+}  // namespace
 
 void readRegressionRows(std::istream& file, const std::string& fileName, regression kind,
                         const std::vector<snpRecord*>& snpList, std::vector<estimateRecord>& out) {
@@ -301,6 +309,8 @@ void readRegressionRows(std::istream& file, const std::string& fileName, regress
     failWith(message.str());
   }
 }
+
+namespace {
 
 void runRegression(plinkRunner& runner, regression kind, const std::string& base,
                    std::vector<estimateRecord>& out, const std::vector<snpRecord*>& snpList) {
@@ -330,6 +340,8 @@ std::string noValuesHint(const std::string& line) {
   return "Error: plink's R plug-in returned no values for SNP " + c[1] +
          ": is Rserve running on port 6311, and does the script run without error?\n";
 }
+
+}  // namespace
 
 void readRPluginRows(std::istream& file, const std::string& fileName,
                      const std::vector<snpRecord*>& snpList, std::vector<estimateRecord>& out) {
@@ -363,8 +375,6 @@ void readRPluginRows(std::istream& file, const std::string& fileName,
     failWith(message.str());
   }
 }
-
-}  // namespace
 
 void plinkRunner::runPlinkModel(const std::string& base, const std::string& outName,
                                 std::vector<significanceRecord>& out) {

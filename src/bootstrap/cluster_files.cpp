@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
@@ -97,6 +98,37 @@ class recordFields {
   size_t at_ = 0;
 };
 
+constexpr uint64_t fnvOffsetBasis = 14695981039346656037ull;
+constexpr uint64_t fnvPrime = 1099511628211ull;
+
+uint64_t fnv1a(uint64_t hash, const std::string& bytes) {
+  for (unsigned char byte : bytes) {
+    hash ^= byte;
+    hash *= fnvPrime;
+  }
+  return hash;
+}
+
+std::string hexDigits(uint64_t value) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+// Exactly 16 lowercase hex digits, as hexDigits writes them.
+bool parseHash(const std::string& text, uint64_t& value) {
+  if (text.size() != 16) return false;
+  value = 0;
+  for (char c : text) {
+    const bool digit = c >= '0' && c <= '9';
+    if (!digit && !(c >= 'a' && c <= 'f')) return false;
+    value = value * 16 + static_cast<uint64_t>(digit ? c - '0' : c - 'a' + 10);
+  }
+  return true;
+}
+
+const char* const snpListKeyword = "snps";
+
 std::string countRange(int low, int high) {
   if (low == high) return "exactly " + std::to_string(low);
   if (high == INT_MAX) return "an integer of at least " + std::to_string(low);
@@ -135,6 +167,21 @@ void writeLevel1Uboots(std::ostream& out) {
     for (double value : row) line += streamText(value) + ' ';
     out << line + '\n';
   }
+  out << snpListLine();
+}
+
+snpListId snpListIdOf(const std::vector<snpRecord*>& list) {
+  snpListId id;
+  id.count = static_cast<int>(list.size());
+  id.hash = fnvOffsetBasis;
+  for (const snpRecord* snp : list) id.hash = fnv1a(id.hash, snp->name + '\n');
+  return id;
+}
+
+std::string snpListLine() {
+  const snpListId id = snpListIdOf(snps);
+  return std::string(snpListKeyword) + ' ' + std::to_string(id.count) + ' ' + hexDigits(id.hash) +
+         '\n';
 }
 
 partialResultsReader::partialResultsReader(std::istream& in, std::string fileName)
@@ -162,10 +209,12 @@ int partialResultsReader::nextCount(const char* what, int low, int high) {
   return value;
 }
 
-void partialResultsReader::expectEnd() {
-  if (in_.peek() == std::char_traits<char>::eof()) return;
+bool partialResultsReader::atEnd() { return in_.peek() == std::char_traits<char>::eof(); }
+
+void partialResultsReader::expectEnd(const char* last) {
+  if (atEnd()) return;
   ++lineNumber_;
-  malformed("text follows the level-1 part, which ends the file");
+  malformed(std::string("text follows ") + last + ", which ends the file");
 }
 
 void partialResultsReader::malformed(const std::string& why) const {
@@ -246,4 +295,28 @@ void readLevel1Uboots(partialResultsReader& in) {
     }
     level1Uboots.push_back(std::move(row));
   }
+}
+
+std::optional<snpListId> readSnpListLine(partialResultsReader& in) {
+  if (in.atEnd()) return std::nullopt;
+  const std::string line = in.nextLine("the SNP-list line");
+  const std::string format = std::string("; it reads \"") + snpListKeyword +
+                             "\", the SNP count and 16 hex digits, separated by single blanks";
+  const std::string lead = std::string(snpListKeyword) + ' ';
+  if (line.compare(0, lead.size(), lead) != 0) {
+    in.malformed("expected the SNP-list line or the end of the file, found " + quoted(line) +
+                 format);
+  }
+  const size_t blank = line.find(' ', lead.size());
+  const std::string countText =
+      line.substr(lead.size(), blank == std::string::npos ? 0 : blank - lead.size());
+  snpListId id;
+  if (blank == std::string::npos ||
+      countText.find_first_not_of("0123456789") != std::string::npos ||
+      !parseInt(countText, id.count) ||
+      !parseHash(line.substr(blank + 1), id.hash)) {
+    in.malformed("the SNP-list line " + quoted(line) + " is malformed" + format);
+  }
+  in.expectEnd("the SNP-list line");
+  return id;
 }

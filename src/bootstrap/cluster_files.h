@@ -1,7 +1,9 @@
 // The partial-results file of a cluster instance: its writers and its strict readers.
 #pragma once
 
+#include <cstdint>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -13,8 +15,23 @@
 void writeResultRecord(std::ostream& out, const resultRecord& record);
 // nSig, replicatesSeen, the naiveResults records, then the level-0 replicates.
 void writeBootstrapState(std::ostream& out, const std::vector<replicate>& replicates);
-// The rows of level1Uboots: their count, then per row its length and its values.
+// The rows of level1Uboots: their count, then per row its length and its values; then the
+// SNP-list line, which ends the file.
 void writeLevel1Uboots(std::ostream& out);
+
+// What identifies the SNP list of a data set: the record lines name SNPs by index only, and the
+// naive records cover only the significant SNPs, so a data set that differs beyond them would
+// put replicate results under other SNPs. The SNP-list line is "snps", the SNP count and the
+// 64-bit FNV-1a hash of the SNP names in index order, each name followed by "\n" (16 lowercase
+// hex digits), separated by single blanks.
+struct snpListId {
+  int count = 0;
+  uint64_t hash = 0;
+  bool operator==(const snpListId&) const = default;
+};
+snpListId snpListIdOf(const std::vector<snpRecord*>& list);
+// The SNP-list line of the data set's snps, with its "\n".
+std::string snpListLine();
 
 // A partial-results file being read, line by line. Every fault (a missing or cut-short line, a
 // field that does not parse, a count out of range, text after the end) ends the run with an
@@ -27,8 +44,10 @@ class partialResultsReader {
   std::string nextLine(const char* what);
   // The next line as one integer from low to high.
   int nextCount(const char* what, int low, int high);
-  // Ends the run unless nothing follows the last line read.
-  void expectEnd();
+  // True when nothing follows the last line read.
+  bool atEnd();
+  // Ends the run unless nothing follows the last line read; last names what ends the file.
+  void expectEnd(const char* last = "the level-1 part");
   [[noreturn]] void malformed(const std::string& why) const;
 
   const std::string& fileName() const { return fileName_; }
@@ -48,3 +67,6 @@ void readBootstrapState(partialResultsReader& in, std::vector<replicate>& replic
 // Appends the file's level-1 Uboot rows to level1Uboots. Call after readBootstrapState (a row
 // holds at most nSig values).
 void readLevel1Uboots(partialResultsReader& in);
+// Reads the SNP-list line that follows the level-1 part, and checks that nothing follows it.
+// Files of older versions end after the level-1 part: no SNP list.
+std::optional<snpListId> readSnpListLine(partialResultsReader& in);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -98,10 +99,30 @@ std::string naiveDifference(const std::vector<resultRecord>& own,
   return "";
 }
 
+// What tells the SNP list of the instance's data set from the join's own, or "" when they agree
+// or the file (of an older version) does not say.
+std::string snpListDifference(const std::optional<snpListId>& stored) {
+  if (!stored) return "";
+  const snpListId own = snpListIdOf(snps);
+  if (stored->count != own.count) {
+    return "the instance's data set has " + std::to_string(stored->count) + " SNPs, this one " +
+           std::to_string(own.count);
+  }
+  if (stored->hash != own.hash) {
+    return "the SNP names of the instance's data set are not those of this one, in the same "
+           "order";
+  }
+  return "";
+}
+
 // The file's records carry SNPs by their index in the instance's data set: a file of another
-// data set, other filters or other options would put every result under another SNP.
-void checkFileMatchesThisRun(const std::vector<resultRecord>& own, const std::string& name) {
-  const std::string difference = naiveDifference(own, naiveResults);
+// data set, other filters or other options would put every result under another SNP. The naive
+// records show it for the significant SNPs; the SNP list, where the file carries one, for the
+// SNPs of the replicates as well.
+void checkFileMatchesThisRun(const std::vector<resultRecord>& own,
+                             const std::optional<snpListId>& snpList, const std::string& name) {
+  std::string difference = naiveDifference(own, naiveResults);
+  if (difference.empty()) difference = snpListDifference(snpList);
   if (difference.empty()) return;
   std::cout << "Error: Cluster results file " << name
             << " does not belong to this analysis (" << difference
@@ -125,8 +146,8 @@ void readPartialFiles(int n, const std::vector<resultRecord>& own,
     partialResultsReader reader(in, name);
     readBootstrapState(reader, replicates);
     readLevel1Uboots(reader);
-    reader.expectEnd();
-    checkFileMatchesThisRun(own, name);
+    const std::optional<snpListId> snpList = readSnpListLine(reader);
+    checkFileMatchesThisRun(own, snpList, name);
   }
 }
 

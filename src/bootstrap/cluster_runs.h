@@ -28,7 +28,7 @@ void setUpClusterInstance();
 // written completely ends the run with an error. Call before the instance ends: its exit runs no stream destructor.
 void closeClusterFile();
 // --join n: runs the naive analysis of its own data set, reads the n partial-results files,
-// refusing any whose naive records differ from its own, and finishes the analysis.
+// refusing any whose naive records or SNP list differ from its own, and finishes the analysis.
 void joinClusterResults();
 // The join after its own naive analysis: ownNaive are the naive records (rank order, with Un)
 // of this run's data set.

@@ -103,7 +103,7 @@ class ClusterFiles : public testing::Test {
     partialResultsReader reader(in, "out.zuq.2.3");
     readBootstrapState(reader, replicates);
     readLevel1Uboots(reader);
-    reader.expectEnd();
+    readSnpListLine(reader);
   }
 
   testsupport::settingsSnapshot settings;
@@ -111,8 +111,9 @@ class ClusterFiles : public testing::Test {
   testsupport::scratchDirectory dir{"cluster_runs"};
 };
 
-// The file of buildState, written by hand: "%g" numbers, X for unprintable alleles.
-const std::string stateText =
+// The file of buildState as older versions wrote it, by hand: "%g" numbers, X for unprintable
+// alleles.
+const std::string oldStateText =
     "2\n"
     "7\n"
     "2\n"
@@ -129,6 +130,9 @@ const std::string stateText =
     "0.25 -1.5 \n"
     "0\n"
     "\n";
+// The file of buildState: the SNP-list line of rs0 .. rs5 ends it (testdata/snp_list_hashes.py).
+const std::string snpListOfTheFixture = "snps 6 5249f60f6efb9f40\n";
+const std::string stateText = oldStateText + snpListOfTheFixture;
 
 TEST_F(ClusterFiles, WritersProduceTheFileByteForByteWhateverTheStreamFormat) {
   const std::vector<replicate> replicates = buildState();
@@ -326,13 +330,19 @@ TEST_F(ClusterFiles, ACutOffLastLineOrTrailingTextIsNoCompleteFile) {
   };
   const endCase cases[] = {
       {"no final line end", stateText.substr(0, stateText.size() - 1),
+       "17: the last line (the SNP-list line) is cut short (no line end).\n"},
+      {"no final line end in a file without SNP list",
+       oldStateText.substr(0, oldStateText.size() - 1),
        "16: the file ends before the values of a level-1 Uboot row.\n"},
       {"cut inside a record", stateText.substr(0, stateText.find("0 C 1e-05") + 5),
        "11: the last line (a record line) is cut short (no line end).\n"},
       {"cut after a row's values", stateText.substr(0, stateText.find("0.25 -1.5 ") + 10),
        "14: the last line (the values of a level-1 Uboot row) is cut short (no line end).\n"},
       {"a second file appended", stateText + stateText,
-       "17: text follows the level-1 part, which ends the file.\n"},
+       "18: text follows the SNP-list line, which ends the file.\n"},
+      {"a second file appended to one without SNP list", oldStateText + oldStateText,
+       "17: expected the SNP-list line or the end of the file, found \"2\"; it reads \"snps\", "
+       "the SNP count and 16 hex digits, separated by single blanks.\n"},
   };
   for (const endCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -341,6 +351,84 @@ TEST_F(ClusterFiles, ACutOffLastLineOrTrailingTextIsNoCompleteFile) {
                 readAll(c.text, replicates);
               }),
               lead + c.message);
+  }
+}
+
+// The SNP-list line names the SNPs by their order in the data set, so that replicate records
+// (which carry only indexes) can be checked against the joining data set.
+TEST_F(ClusterFiles, SnpListLineIdentifiesTheNamesInIndexOrder) {
+  struct listCase {
+    const char* what;
+    std::vector<std::string> names;
+    std::string line;  // from testdata/snp_list_hashes.py
+  };
+  const listCase cases[] = {
+      {"rs0 .. rs5", {"rs0", "rs1", "rs2", "rs3", "rs4", "rs5"}, snpListOfTheFixture},
+      {"two names swapped", {"rs0", "rs1", "rs2", "rs3", "rs5", "rs4"},
+       "snps 6 e6200ac79ed066ac\n"},
+      {"no SNP", {}, "snps 0 cbf29ce484222325\n"},
+  };
+  for (const listCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    freeDataSet();
+    for (const std::string& name : c.names) addSnp(name, 1, 1000);
+    EXPECT_EQ(snpListLine(), c.line);
+    std::istringstream in(c.line);
+    partialResultsReader reader(in, "out.zuq.2.3");
+    EXPECT_EQ(readSnpListLine(reader), snpListIdOf(snps));
+  }
+}
+
+TEST_F(ClusterFiles, AFileWithoutSnpListIsReadAsBefore) {
+  buildState();
+  std::istringstream in(oldStateText);
+  partialResultsReader reader(in, "out.zuq.2.3");
+  std::vector<replicate> replicates;
+  readBootstrapState(reader, replicates);
+  readLevel1Uboots(reader);
+  EXPECT_EQ(readSnpListLine(reader), std::nullopt);
+  EXPECT_EQ(replicates.size(), 2u);
+  EXPECT_EQ(level1Uboots.size(), 4u);  // two of buildState, two read
+}
+
+TEST_F(ClusterFiles, AMalformedSnpListLineEndsTheRun) {
+  struct lineCase {
+    const char* line;
+    std::string problem;
+  };
+  const std::string format =
+      "; it reads \"snps\", the SNP count and 16 hex digits, separated by single blanks.\n";
+  const lineCase cases[] = {
+      {"snp 6 5249f60f6efb9f40", "expected the SNP-list line or the end of the file, found "
+                                 "\"snp 6 5249f60f6efb9f40\"" + format},
+      {"", "expected the SNP-list line or the end of the file, found \"\"" + format},
+      {"snps 6", "the SNP-list line \"snps 6\" is malformed" + format},
+      {"snps  6 5249f60f6efb9f40",
+       "the SNP-list line \"snps  6 5249f60f6efb9f40\" is malformed" + format},
+      {"snps -6 5249f60f6efb9f40",
+       "the SNP-list line \"snps -6 5249f60f6efb9f40\" is malformed" + format},
+      {"snps +6 5249f60f6efb9f40",
+       "the SNP-list line \"snps +6 5249f60f6efb9f40\" is malformed" + format},
+      {"snps 99999999999 5249f60f6efb9f40",
+       "the SNP-list line \"snps 99999999999 5249f60f6efb9f40\" is malformed" + format},
+      {"snps 6 5249f60f6efb9f4", "the SNP-list line \"snps 6 5249f60f6efb9f4\" is malformed" + format},
+      {"snps 6 5249F60F6EFB9F40",
+       "the SNP-list line \"snps 6 5249F60F6EFB9F40\" is malformed" + format},
+      {"snps 6 5249f60f6efb9f40 ",
+       "the SNP-list line \"snps 6 5249f60f6efb9f40 \" is malformed" + format},
+      {"snps 6 5249f60f6efb9f40\r",
+       "the SNP-list line \"snps 6 5249f60f6efb9f40\r\" is malformed" + format},
+      {"snps 6 0x249f60f6efb9f40",
+       "the SNP-list line \"snps 6 0x249f60f6efb9f40\" is malformed" + format},
+  };
+  for (const lineCase& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(fatalOutput([&] {
+                std::vector<replicate> replicates;
+                readAll(oldStateText + c.line + "\n", replicates);
+              }),
+              "Error: Cluster results file out.zuq.2.3 is truncated or malformed at line 17: " +
+                  c.problem);
   }
 }
 
@@ -540,6 +628,74 @@ TEST_F(ClusterJoin, RefusesFilesOfOtherAnalyses) {
                   ".2 does not belong to this analysis (" + c.difference +
                   "): join with the input files, filters and options of the instances.\n";
       EXPECT_EQ(fatalOutput([&own] { joinPartialFiles(2, own); }), expected);
+    }
+  }
+}
+
+// The naive records cover only the significant SNPs; a data set that differs beyond them (a
+// filter that removed a later SNP, another file) would still shift the SNPs of the replicate
+// records. The SNP-list line that ends the file tells; a file without it (older versions) is read
+// as before.
+TEST_F(ClusterJoin, ChecksTheSnpListOfTheInstanceWhereTheFileCarriesOne) {
+  struct listCase {
+    const char* what;
+    std::function<void()> changeJoinDataSet;
+    std::function<std::string(const std::string&)> changeFile;
+    std::string error;  // "" when the join goes through
+  };
+  const auto same = [](const std::string& text) { return text; };
+  const auto withoutSnpList = [](const std::string& text) {
+    return text.substr(0, text.size() - snpListOfTheFixture.size());
+  };
+  const std::string notOurs = "Error: Cluster results file out.zuq.1.1 does not belong to this "
+                              "analysis (";
+  const std::string advice = "): join with the input files, filters and options of the "
+                             "instances.\n";
+  const listCase cases[] = {
+      {"the same SNPs", [] {}, same, ""},
+      {"a SNP more in the join's data set", [] { addSnp("rs6", 1, 7000); }, same,
+       notOurs + "the instance's data set has 6 SNPs, this one 7" + advice},
+      {"a SNP after the significant ones renamed", [] { snps[5]->name = "rs5b"; }, same,
+       notOurs + "the SNP names of the instance's data set are not those of this one, in the "
+                 "same order" + advice},
+      {"two SNPs after the significant ones in the other order",
+       [] { std::swap(snps[4]->name, snps[5]->name); }, same,
+       notOurs + "the SNP names of the instance's data set are not those of this one, in the "
+                 "same order" + advice},
+      {"no SNP list (an older file)", [] {}, withoutSnpList, ""},
+      {"a malformed SNP list",
+       [] {},
+       [&withoutSnpList](const std::string& text) {
+         return withoutSnpList(text) + "snps 6 5249f60f6efb9f40 7\n";
+       },
+       "Error: Cluster results file out.zuq.1.1 is truncated or malformed at line 17: the "
+       "SNP-list line \"snps 6 5249f60f6efb9f40 7\" is malformed; it reads \"snps\", the SNP "
+       "count and 16 hex digits, separated by single blanks.\n"},
+  };
+  adjCor = 0;
+  clusterCount = 1;
+  for (const listCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    freeDataSet();
+    for (int i = 0; i < 6; ++i) addSnp("rs" + std::to_string(i), 1, 1000 * (i + 1));
+    writePartialFile(1, 1);
+    writeWholeFile(clusterFileName(1, 1), c.changeFile(readWholeFile(clusterFileName(1, 1))));
+    c.changeJoinDataSet();
+    const std::vector<resultRecord> own = ownNaive();
+    naiveResults.clear();
+    level1Uboots.clear();
+    if (c.error.empty()) {
+      testing::internal::CaptureStdout();
+      joinPartialFiles(1, own);
+      const std::string printed = testing::internal::GetCapturedStdout();
+      EXPECT_EQ(printed.find("Error"), std::string::npos) << printed;
+      EXPECT_NE(printed.find("L0 size is 2\n"), std::string::npos) << printed;
+      EXPECT_NE(printed.find("Analysis finished."), std::string::npos) << printed;
+      ciLower.clear();
+      ciUpper.clear();
+    } else {
+      EXPECT_EQ(fatalOutput([&own] { joinPartialFiles(1, own); }),
+                "Reading partial results from file out.zuq.1.1.\n" + c.error);
     }
   }
 }
