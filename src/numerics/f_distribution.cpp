@@ -118,25 +118,37 @@ void noncentralFCdf(double f, double dfn, double dfd, double noncentrality, doub
   Q = 0.5 + (0.5 - P);
 }
 
-void fDistribution(int which, double& P, double& Q, double& f, double& dfn, double& dfd,
-                   int& status, double& bound) {
-  if (!whichInRange(which, 4, status, bound)) return;
+namespace {
+
+// The checks the central and noncentral front ends share: P and Q in the inverse modes, then
+// f, dfn and dfd unless they are the unknown. False (status and bound set) at the first failure.
+bool fArgumentsValid(int which, double P, double Q, double f, double dfn, double dfd,
+                     int& status, double& bound) {
   if (which != 1) {
-    if (!probabilityInRange(P, true, 2, status, bound)) return;
-    if (!probabilityInRange(Q, false, 3, status, bound)) return;
+    if (!probabilityInRange(P, true, 2, status, bound)) return false;
+    if (!probabilityInRange(Q, false, 3, status, bound)) return false;
   }
   if (which != 2 && f < 0.0) {
     outOfRange(4, 0.0, status, bound);
-    return;
+    return false;
   }
   if (which != 3 && dfn <= 0.0) {
     outOfRange(5, 0.0, status, bound);
-    return;
+    return false;
   }
   if (which != 4 && dfd <= 0.0) {
     outOfRange(6, 0.0, status, bound);
-    return;
+    return false;
   }
+  return true;
+}
+
+}  // namespace
+
+void fDistribution(int which, double& P, double& Q, double& f, double& dfn, double& dfd,
+                   int& status, double& bound) {
+  if (!whichInRange(which, 4, status, bound)) return;
+  if (!fArgumentsValid(which, P, Q, f, dfn, dfd, status, bound)) return;
   if (which != 1 && !complementsAddUp(P, Q, 3, status, bound)) return;
   status = 0;
   if (which == 1) {
@@ -161,22 +173,7 @@ void fDistribution(int which, double& P, double& Q, double& f, double& dfn, doub
 void noncentralFDistribution(int which, double& P, double& Q, double& f, double& dfn,
                              double& dfd, double& noncentrality, int& status, double& bound) {
   if (!whichInRange(which, 5, status, bound)) return;
-  if (which != 1) {
-    if (!probabilityInRange(P, true, 2, status, bound)) return;
-    if (!probabilityInRange(Q, false, 3, status, bound)) return;
-  }
-  if (which != 2 && f < 0.0) {
-    outOfRange(4, 0.0, status, bound);
-    return;
-  }
-  if (which != 3 && dfn <= 0.0) {
-    outOfRange(5, 0.0, status, bound);
-    return;
-  }
-  if (which != 4 && dfd <= 0.0) {
-    outOfRange(6, 0.0, status, bound);
-    return;
-  }
+  if (!fArgumentsValid(which, P, Q, f, dfn, dfd, status, bound)) return;
   if (which != 5 && noncentrality < 0.0) {
     outOfRange(7, 0.0, status, bound);
     return;
