@@ -26,22 +26,33 @@ bootstrapSampler::bootstrapSampler(const std::vector<individualRecord*>& list)
   sample.reserve(list.size());
   notSelected.reserve(list.size());
   counts_.assign(list.size(), 0);
+  drawn_.reserve(list.size());
 }
 
 bootstrapSampler::~bootstrapSampler() = default;
 
 void bootstrapSampler::resample() {
-  std::fill(counts_.begin(), counts_.end(), 0);
-  sample.clear();
-  notSelected.clear();
+  drawIndexes();
+  buildLists();
+}
+
+void bootstrapSampler::drawIndexes() {
+  drawn_.clear();
   // The order of the draws is part of the result: a seeded run with one thread repeats itself
   // only if every resample consumes rng in the same order (all cases, then all controls).
   if (studyType == 2) {
-    for (int k = 0; k < nSource; ++k) ++counts_[rng.indexBelow(nSource)];
+    for (int k = 0; k < nSource; ++k) drawn_.push_back(rng.indexBelow(nSource));
   } else {
-    for (int k = 0; k < nCases; ++k) ++counts_[caseIndex[rng.indexBelow(nCases)]];
-    for (int k = 0; k < nControls; ++k) ++counts_[controlIndex[rng.indexBelow(nControls)]];
+    for (int k = 0; k < nCases; ++k) drawn_.push_back(caseIndex[rng.indexBelow(nCases)]);
+    for (int k = 0; k < nControls; ++k) drawn_.push_back(controlIndex[rng.indexBelow(nControls)]);
   }
+}
+
+void bootstrapSampler::buildLists() {
+  std::fill(counts_.begin(), counts_.end(), 0);
+  for (int position : drawn_) ++counts_[position];
+  sample.clear();
+  notSelected.clear();
 
   const std::vector<individualRecord*>& entries = *source;
   for (int i = 0; i < nSource; ++i)

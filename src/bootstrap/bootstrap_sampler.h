@@ -16,6 +16,12 @@ class bootstrapSampler {
 
   // Draws a new resample from rng. The caller holds the process-wide lock.
   void resample();
+  // resample() in two steps, so that the lock covers only the draws: drawIndexes takes the
+  // draws of a new resample from rng (the caller holds the process-wide lock) and keeps them;
+  // buildLists turns the kept draws into sample and notSelected (no lock needed). The two
+  // together give exactly what resample() gives for the same state of rng.
+  void drawIndexes();
+  void buildLists();
 
   std::vector<individualRecord*> sample;       // drawn entries, each as often as drawn
   std::vector<individualRecord*> notSelected;  // entries never drawn, in source order
@@ -28,4 +34,5 @@ class bootstrapSampler {
 
  private:
   std::vector<int> counts_;  // draws per source position, reused by every resample
+  std::vector<int> drawn_;   // source positions of the last draws, in draw order
 };

@@ -14,7 +14,6 @@
 #include "bootstrap/bootstrap_sampler.h"
 #include "bootstrap/result_records.h"
 #include "bootstrap/uboot.h"
-#include "bootstrap/work_split.h"
 #include "dataset/stats_helpers.h"
 #include "run/settings.h"
 #include "association/estimates.h"
@@ -60,8 +59,10 @@ void collectPairs(snpRecord& snp, std::vector<double>& uds, std::vector<double>&
   std::vector<estimateRecord> eEstimates;
   bootstrapSampler sampler(individuals);
   for (int pass = 0; pass < adjNsample; ++pass) {
+    // Only the draws hold the lock; the lists are built from them after it is released.
 #pragma omp critical
-    sampler.resample();
+    sampler.drawIndexes();
+    sampler.buildLists();
     computeEstimates(sampler.sample, single, udPrefix, dEstimates);
     computeEstimates(sampler.notSelected, single, uePrefix, eEstimates);
     char alleleUd = 0;
@@ -200,11 +201,13 @@ void computeCorrelations() {
 
 namespace {
 
-// This thread's block of the list, in order.
-void correlateBlock(const std::vector<snpRecord*>& list) {
-  const itemBlock block =
-      threadBlock(static_cast<int>(list.size()), omp_get_num_threads(), omp_get_thread_num());
-  for (int i = block.begin; i < block.end; ++i) computeUdUeCorrelation(*list[static_cast<size_t>(i)]);
+// The SNPs of the list shared out among the threads of the enclosing region one at a time, as
+// each thread comes free: the time per SNP varies too much for fixed blocks, which leave a few
+// threads working long after the others. One thread takes them in list order.
+void correlateShared(const std::vector<snpRecord*>& list) {
+  const int count = static_cast<int>(list.size());
+#pragma omp for schedule(dynamic, 1)
+  for (int i = 0; i < count; ++i) computeUdUeCorrelation(*list[static_cast<size_t>(i)]);
 }
 
 }  // namespace
@@ -212,11 +215,11 @@ void correlateBlock(const std::vector<snpRecord*>& list) {
 void correlationWorker() {
   std::vector<snpRecord*> list;
   for (const resultRecord& record : naiveResults) list.push_back(record.snp);
-  correlateBlock(list);
+  correlateShared(list);
 }
 
 void computeCorrelationsInParallel(const std::vector<snpRecord*>& list) {
   if (list.empty()) return;
 #pragma omp parallel
-  correlateBlock(list);
+  correlateShared(list);
 }

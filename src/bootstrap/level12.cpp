@@ -19,24 +19,41 @@
 
 namespace {
 
-// Fills the nL2 slots with level-2 replicates of the outer resample, each keeping at most
-// maxSnps SNPs; a slot is drawn again until its resample finds a significant SNP. Stops early,
-// leaving the remaining slots empty, once enough level-1 resamples are accepted.
-void fillLevel2(std::vector<replicate>& slots, bootstrapSampler& inner, int maxSnps,
-                int level1Number, const std::string& threadTag, const level12Shared& shared) {
-  size_t slot = 0;
-  while (slot < slots.size()) {
-    if (shared.done.load() >= nL1) return;
-    const std::string levelName =
-        "L2_" + std::to_string(level1Number) + "-" + std::to_string(slot);
+// One level-2 slot of an outer resample: inner resamples of the outer sample are drawn until one
+// finds a significant SNP, whose records (at most maxSnps) fill the slot. Gives up, leaving the
+// slot empty, once enough level-1 resamples are accepted. Runs on whichever thread takes it; the
+// temporary names carry that thread's number.
+void fillSlot(replicate& slot, const std::vector<individualRecord*>& outerSample, int maxSnps,
+              const std::string& levelName, const level12Shared& shared) {
+  bootstrapSampler inner(outerSample);
+  const std::string threadTag = std::to_string(omp_get_thread_num());
+  while (shared.done.load() < nL1) {
+    // Only the draws hold the lock; the lists are built after it is released.
 #pragma omp critical
-    inner.resample();
-    if (analyzeResample(slots[slot], inner, snps, maxSnps, levelName, threadTag, 2) == 0) {
-      continue;
+    inner.drawIndexes();
+    inner.buildLists();
+    if (analyzeResample(slot, inner, snps, maxSnps, levelName, threadTag, 2) > 0) {
+      printResultMatrix("L2[N][M]", "       ", slot);
+      return;
     }
-    printResultMatrix("L2[N][M]", "       ", slots[slot]);
-    ++slot;
   }
+}
+
+// Fills the nL2 slots with level-2 replicates of the outer resample. Each slot is a task that any
+// thread of the region may take: a thread whose own outer resample waits here, or that has no
+// outer resample left, works on the slots of the others, so the last outer resamples of a run
+// do not leave threads idle. With one thread every slot runs at once, in slot order, so the
+// draws come in the order of a serial run.
+void fillLevel2(std::vector<replicate>& slots, const std::vector<individualRecord*>& outerSample,
+                int maxSnps, int level1Number, const level12Shared& shared) {
+  const bool deferred = omp_get_num_threads() > 1;
+  for (size_t m = 0; m < slots.size(); ++m) {
+    const std::string levelName = "L2_" + std::to_string(level1Number) + "-" + std::to_string(m);
+#pragma omp task default(none) firstprivate(m, levelName, maxSnps) \
+    shared(slots, outerSample, shared) if (deferred)
+    fillSlot(slots[m], outerSample, maxSnps, levelName, shared);
+  }
+#pragma omp taskwait
 }
 
 // On standard error: the projected remaining time, once two level-1 resamples are accepted.
@@ -59,9 +76,8 @@ void level1Attempt(level12Shared& shared, const std::string& threadTag) {
   if (found == 0) return;
   printResultMatrix("L1[N]", "    ", outerRecords);
 
-  bootstrapSampler inner(outer.sample);
   std::vector<replicate> level2(static_cast<size_t>(std::max(nL2, 0)));
-  fillLevel2(level2, inner, found, level1Number, threadTag, shared);
+  fillLevel2(level2, outer.sample, found, level1Number, shared);
   printTimeEstimate(shared);
 
   // A resample whose slots were cut short because enough are accepted is dropped.
