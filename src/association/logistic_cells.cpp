@@ -83,6 +83,37 @@ doseCells countDoseCells(const std::vector<individualRecord*>& people, const snp
   return cells;
 }
 
+void doseSlotsOf(const std::vector<individualRecord*>& people, const snpRecord& snp,
+                 std::vector<uint8_t>& slots) {
+  const size_t word = static_cast<size_t>(snp.index) >> 5;
+  const unsigned shift = 2u * (static_cast<unsigned>(snp.index) & 31u);
+  slots.resize(people.size());
+  for (size_t i = 0; i < people.size(); ++i) {
+    const unsigned code = static_cast<unsigned>(people[i]->genotypes[word] >> shift) & 3u;
+    slots[i] = static_cast<uint8_t>(code + (people[i]->phenotype != 1.0 ? 4u : 0u));
+  }
+}
+
+void cellsOfDraws(const std::vector<uint8_t>& slots, const std::vector<int>& drawCounts,
+                  doseCells& drawn, doseCells& neverDrawn) {
+  int32_t times[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  int32_t never[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  for (size_t i = 0; i < slots.size(); ++i) {
+    times[slots[i]] += drawCounts[i];
+    never[slots[i]] += drawCounts[i] == 0 ? 1 : 0;
+  }
+  // Slot code + 4 * case; dose of allele 1 by code: 0 -> 2, 2 -> 1, 3 -> 0 (1 is missing).
+  const auto fill = [](const int32_t* slot, doseCells& cells) {
+    const int codeOfDose[3] = {homozygousAllele2, heterozygous, homozygousAllele1};
+    for (int dose = 0; dose < 3; ++dose) {
+      cells.cases[dose] = slot[codeOfDose[dose] + 4];
+      cells.count[dose] = slot[codeOfDose[dose]] + cells.cases[dose];
+    }
+  };
+  fill(times, drawn);
+  fill(never, neverDrawn);
+}
+
 estimateRecord logisticFromCells(const doseCells& cells, snpRecord* snp) {
   const doseGroups g = groupsOf(cells);
   thread_local matrix Sigma;

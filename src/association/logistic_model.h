@@ -83,6 +83,16 @@ struct doseCells {
 };
 doseCells countDoseCells(const std::vector<individualRecord*>& people, const snpRecord& snp);
 
+// The cells of the resamples of one list, from draw counts instead of walking the individuals:
+// doseSlotsOf gives per list position the slot (genotype code, + 4 for a case) of the SNP, once
+// per SNP; cellsOfDraws then gives the cells of the drawn individuals (each as often as drawn)
+// and of those never drawn, exactly as countDoseCells on the two lists would. Only for a data
+// set without covariates (nobody is dropped for a missing covariate).
+void doseSlotsOf(const std::vector<individualRecord*>& people, const snpRecord& snp,
+                 std::vector<uint8_t>& slots);
+void cellsOfDraws(const std::vector<uint8_t>& slots, const std::vector<int>& drawCounts,
+                  doseCells& drawn, doseCells& neverDrawn);
+
 // The fit without covariates from the cells: the Newton iterations of logisticModel::fit over
 // the three dose groups, each weighted by its count, with the same checks and warnings; the
 // estimate agrees with the per-individual fit up to rounding. Allocates nothing.

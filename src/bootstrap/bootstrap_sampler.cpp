@@ -48,9 +48,14 @@ void bootstrapSampler::drawIndexes() {
   }
 }
 
-void bootstrapSampler::buildLists() {
+const std::vector<int>& bootstrapSampler::drawCounts() {
   std::fill(counts_.begin(), counts_.end(), 0);
   for (int position : drawn_) ++counts_[position];
+  return counts_;
+}
+
+void bootstrapSampler::buildLists() {
+  drawCounts();
   sample.clear();
   notSelected.clear();
 

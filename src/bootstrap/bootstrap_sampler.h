@@ -22,6 +22,9 @@ class bootstrapSampler {
   // together give exactly what resample() gives for the same state of rng.
   void drawIndexes();
   void buildLists();
+  // How often each source position was drawn by the last drawIndexes (no lock needed). A caller
+  // that needs only these counts may skip buildLists.
+  const std::vector<int>& drawCounts();
 
   std::vector<individualRecord*> sample;       // drawn entries, each as often as drawn
   std::vector<individualRecord*> notSelected;  // entries never drawn, in source order
