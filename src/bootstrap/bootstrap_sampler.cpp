@@ -37,15 +37,21 @@ void bootstrapSampler::resample() {
 }
 
 void bootstrapSampler::drawIndexes() {
-  drawn_.clear();
   // The order of the draws is part of the result: a seeded run with one thread repeats itself
   // only if every resample consumes rng in the same order (all cases, then all controls).
   if (studyType == 2) {
-    for (int k = 0; k < nSource; ++k) drawn_.push_back(rng.indexBelow(nSource));
-  } else {
-    for (int k = 0; k < nCases; ++k) drawn_.push_back(caseIndex[rng.indexBelow(nCases)]);
-    for (int k = 0; k < nControls; ++k) drawn_.push_back(controlIndex[rng.indexBelow(nControls)]);
+    drawn_.resize(static_cast<size_t>(nSource));
+    if (nSource > 0) rng.indexesBelow(nSource, nSource, drawn_.data());
+    return;
   }
+  drawn_.resize(static_cast<size_t>(nCases + nControls));
+  int* cases = drawn_.data();
+  int* controls = cases + nCases;
+  if (nCases > 0) rng.indexesBelow(nCases, nCases, cases);
+  if (nControls > 0) rng.indexesBelow(nControls, nControls, controls);
+  // Draws within a stratum become positions in source.
+  for (int k = 0; k < nCases; ++k) cases[k] = caseIndex[static_cast<size_t>(cases[k])];
+  for (int k = 0; k < nControls; ++k) controls[k] = controlIndex[static_cast<size_t>(controls[k])];
 }
 
 const std::vector<int>& bootstrapSampler::drawCounts() {

@@ -57,6 +57,38 @@ TEST(RandomGenerator, DrawsStayInTheirRanges) {
   }
 }
 
+// A batch of indexes is the same as as many single draws, for bounds of every size: the
+// remainder through the precomputed inverse must be exact for every word.
+TEST(RandomGenerator, BatchOfIndexesEqualsSingleDraws) {
+  const int bounds[] = {1, 2, 3, 7, 10, 255, 256, 1000, 4999, 65536, 1 << 30,
+                        2147483646, 2147483647};
+  for (int bound : bounds) {
+    SCOPED_TRACE(bound);
+    randomGenerator single(1234);
+    randomGenerator batch(1234);
+    std::vector<int> drawn(5000);
+    batch.indexesBelow(bound, static_cast<int>(drawn.size()), drawn.data());
+    int mismatches = 0;
+    for (int value : drawn) mismatches += value != single.indexBelow(bound) ? 1 : 0;
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(batch.next(), single.next());
+    EXPECT_EQ(rngEntryCount, 0);
+  }
+  // Words at the edges of the range of x >> 1, by the remainder written out.
+  for (uint32_t word : {0u, 1u, 0x7fffffffu, 0x80000000u, 0xfffffffeu, 0xffffffffu}) {
+    for (int bound : bounds) {
+      randomGenerator g(1);
+      // One step adds state[lag] to state[feed]: make the sum the chosen word.
+      const uint32_t lagWord = g.state[g.lag];
+      g.state[g.feed] = word - lagWord;
+      int index = -1;
+      g.indexesBelow(bound, 1, &index);
+      EXPECT_EQ(index, static_cast<int>((word >> 1) % static_cast<uint32_t>(bound)))
+          << word << " mod " << bound;
+    }
+  }
+}
+
 TEST(RandomGeneratorDeathTest, ADrawInsideAnotherDrawAbortsTheProgram) {
   EXPECT_EXIT(
       {
