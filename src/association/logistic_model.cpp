@@ -126,6 +126,7 @@ void logisticModel::setupModel(const std::vector<individualRecord*>& people, snp
 
   // Rows already allocated (a model set up again) are refilled in place.
   X.reserve(people.size());
+  spareRows_.reserve(people.size());
   y.clear();
   size_t rows = 0;
   for (const individualRecord* person : people) {
@@ -140,7 +141,15 @@ void logisticModel::setupModel(const std::vector<individualRecord*>& people, snp
       if (value == missingValue) complete = false;
     if (!complete) continue;
 
-    if (rows == X.size()) X.emplace_back();
+    if (rows == X.size()) {
+      // A row kept from a longer design of an earlier SNP, else a new one.
+      if (spareRows_.empty()) {
+        X.emplace_back();
+      } else {
+        X.push_back(std::move(spareRows_.back()));
+        spareRows_.pop_back();
+      }
+    }
     std::vector<double>& row = X[rows++];
     row.resize(p);
     row[0] = 1.0;
@@ -148,7 +157,11 @@ void logisticModel::setupModel(const std::vector<individualRecord*>& people, snp
     for (size_t c = 0; c < covariateCount; ++c) row[2 + c] = covariates[c];
     y.push_back(person->phenotype == 1.0 ? 0 : 1);
   }
-  X.resize(rows);
+  // Rows beyond this design are kept aside, not freed: the next SNP may need them again.
+  while (X.size() > rows) {
+    spareRows_.push_back(std::move(X.back()));
+    X.pop_back();
+  }
   n = static_cast<int32_t>(rows);
   pi.assign(n, 0.0);
   V.assign(n, 0.0);

@@ -65,6 +65,7 @@ class logisticModel {
  private:
   // Work space of checkVIF and fit, kept so that a model set up and fitted again for the next
   // SNP allocates nothing.
+  matrix spareRows_;  // design rows of an earlier, longer design
   mutable std::vector<double> mean_;
   mutable matrix correlation_;
   mutable matrix vif_;
