@@ -26,7 +26,7 @@ bootstrapSampler::bootstrapSampler(const std::vector<individualRecord*>& list)
   sample.reserve(list.size());
   notSelected.reserve(list.size());
   counts_.assign(list.size(), 0);
-  drawn_.reserve(list.size());
+  words_.reserve(list.size());
 }
 
 bootstrapSampler::~bootstrapSampler() = default;
@@ -38,25 +38,31 @@ void bootstrapSampler::resample() {
 
 void bootstrapSampler::drawIndexes() {
   // The order of the draws is part of the result: a seeded run with one thread repeats itself
-  // only if every resample consumes rng in the same order (all cases, then all controls).
-  if (studyType == 2) {
-    drawn_.resize(static_cast<size_t>(nSource));
-    if (nSource > 0) rng.indexesBelow(nSource, nSource, drawn_.data());
-    return;
-  }
-  drawn_.resize(static_cast<size_t>(nCases + nControls));
-  int* cases = drawn_.data();
-  int* controls = cases + nCases;
-  if (nCases > 0) rng.indexesBelow(nCases, nCases, cases);
-  if (nControls > 0) rng.indexesBelow(nControls, nControls, controls);
-  // Draws within a stratum become positions in source.
-  for (int k = 0; k < nCases; ++k) cases[k] = caseIndex[static_cast<size_t>(cases[k])];
-  for (int k = 0; k < nControls; ++k) controls[k] = controlIndex[static_cast<size_t>(controls[k])];
+  // only if every resample consumes rng in the same order (all cases, then all controls). Only
+  // the words are taken here; drawCounts turns them into positions after the lock.
+  const int count = studyType == 2 ? nSource : nCases + nControls;
+  words_.resize(static_cast<size_t>(count));
+  if (count > 0) rng.words(count, words_.data());
 }
 
 const std::vector<int>& bootstrapSampler::drawCounts() {
   std::fill(counts_.begin(), counts_.end(), 0);
-  for (int position : drawn_) ++counts_[position];
+  if (studyType == 2) {
+    if (nSource == 0) return counts_;
+    const indexReducer below(nSource);
+    for (uint32_t word : words_) ++counts_[static_cast<size_t>(below(word))];
+    return counts_;
+  }
+  const uint32_t* word = words_.data();
+  if (nCases > 0) {
+    const indexReducer below(nCases);
+    for (int k = 0; k < nCases; ++k) ++counts_[static_cast<size_t>(caseIndex[below(*word++)])];
+  }
+  if (nControls > 0) {
+    const indexReducer below(nControls);
+    for (int k = 0; k < nControls; ++k)
+      ++counts_[static_cast<size_t>(controlIndex[below(*word++)])];
+  }
   return counts_;
 }
 

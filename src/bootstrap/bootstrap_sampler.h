@@ -2,6 +2,7 @@
 // case-control study: the drawn individuals with their repeats, and those never drawn.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "dataset/dataset.h"
@@ -37,5 +38,5 @@ class bootstrapSampler {
 
  private:
   std::vector<int> counts_;  // draws per source position, reused by every resample
-  std::vector<int> drawn_;   // source positions of the last draws, in draw order
+  std::vector<uint32_t> words_;  // generator words of the last draws, in draw order
 };

@@ -34,28 +34,12 @@ class randomGenerator {
 
   // An index below n: (x >> 1) mod n.
   int indexBelow(int n) { return static_cast<int>((next() >> 1) % static_cast<uint32_t>(n)); }
-  // count successive indexBelow(n) into out, n > 0. The remainder by the fixed n is taken by a
-  // multiplication with its precomputed inverse (exact for every 32-bit word, so the indexes
-  // are those of indexBelow): the draws of a resample run under the process-wide lock, and a
-  // division per draw was most of their time. The batch counts as one entry.
-  void indexesBelow(int n, int count, int* out) {
-    if (++rngEntryCount > 1) reentryAbort();
-    const uint64_t divisor = static_cast<uint32_t>(n);
-    const uint64_t inverse = UINT64_MAX / divisor + 1;
-    for (int k = 0; k < count; ++k) {
-      const uint32_t x = state[feed] += state[lag];
-      --lag;
-      --feed;
-      if (feed < 0) {
-        feed = 32;
-      } else if (lag < 0) {
-        lag = 32;
-      }
-      const uint64_t low = inverse * (x >> 1);
-      out[k] = static_cast<int>((static_cast<unsigned __int128>(low) * divisor) >> 64);
-    }
-    --rngEntryCount;
-  }
+  // count successive words of next() into out, the batch counted as one entry. The recurrence
+  // is run over a linear buffer, many words at a time: the draws of a resample are taken under
+  // the process-wide lock, so their speed bounds how many threads can resample at once.
+  void words(int count, uint32_t* out);
+  // count successive indexBelow(n) into out, n > 0.
+  void indexesBelow(int n, int count, int* out);
   // A uniform real in [0, 1], 1.0 included.
   double uniform() { return static_cast<double>(next() >> 1) / 2147483647.0; }
   // A phenotype 1.0 or 2.0.
@@ -68,6 +52,23 @@ class randomGenerator {
 
  private:
   [[noreturn]] static void reentryAbort();
+};
+
+// The index below n that indexBelow(n) takes from a word: (x >> 1) mod n, the remainder by a
+// multiplication with the precomputed inverse of n (exact for every 32-bit word), which is
+// several times faster than a division.
+class indexReducer {
+ public:
+  explicit indexReducer(int n)
+      : divisor_(static_cast<uint32_t>(n)), inverse_(UINT64_MAX / divisor_ + 1) {}
+  int operator()(uint32_t word) const {
+    const uint64_t low = inverse_ * (word >> 1);
+    return static_cast<int>((static_cast<unsigned __int128>(low) * divisor_) >> 64);
+  }
+
+ private:
+  uint64_t divisor_;
+  uint64_t inverse_;
 };
 
 inline randomGenerator rng;

@@ -57,6 +57,30 @@ TEST(RandomGenerator, DrawsStayInTheirRanges) {
   }
 }
 
+// A batch of words is the same as as many single steps, from every position of the ring and
+// for batches shorter and longer than the ring, and leaves the generator where they leave it.
+TEST(RandomGenerator, BatchOfWordsEqualsSingleSteps) {
+  const int counts[] = {0, 1, 12, 13, 14, 32, 33, 34, 46, 66, 67, 100, 1000, 4999};
+  for (int offset = 0; offset < 33; ++offset) {
+    for (int count : counts) {
+      SCOPED_TRACE(std::to_string(offset) + " steps first, batch of " + std::to_string(count));
+      randomGenerator single(99);
+      for (int k = 0; k < offset; ++k) single.next();
+      randomGenerator batch = single;
+      std::vector<uint32_t> drawn(static_cast<size_t>(count) + 1);
+      batch.words(count, drawn.data());
+      int mismatches = 0;
+      for (int k = 0; k < count; ++k) mismatches += drawn[static_cast<size_t>(k)] != single.next();
+      EXPECT_EQ(mismatches, 0);
+      for (int k = 0; k < 40; ++k) mismatches += batch.next() != single.next();
+      EXPECT_EQ(mismatches, 0);
+      EXPECT_EQ(batch.feed, single.feed);
+      EXPECT_EQ(batch.lag, single.lag);
+      EXPECT_EQ(rngEntryCount, 0);
+    }
+  }
+}
+
 // A batch of indexes is the same as as many single draws, for bounds of every size: the
 // remainder through the precomputed inverse must be exact for every word.
 TEST(RandomGenerator, BatchOfIndexesEqualsSingleDraws) {
