@@ -1,5 +1,6 @@
 #include "association/logistic_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <limits>
@@ -13,12 +14,7 @@
 
 namespace {
 
-constexpr int maxIterations = 20;
-constexpr double convergenceLimit = 1e-6;  // on the sum of |step|
-constexpr double correlationLimit = 0.999;  // between two predictors
-constexpr double vifLimit = 50;
-constexpr double varianceFloor = 1e-20;     // smallest usable coefficient variance
-constexpr double coefficientCorrelationLimit = 0.99999;
+using namespace logisticLimits;
 
 // Allele-1 dose by genotype code; the missing code 1 is never looked up.
 constexpr double doseOfCode[4] = {2.0, 0.0, 1.0, 0.0};
@@ -45,23 +41,23 @@ bool allFinite(const matrix& m) {
 }
 
 // A dose that takes one value over the rows (a SNP monomorphic among the individuals used, or all
-// heterozygous) has no effect to estimate: its column is the intercept's times a constant, and
-// the signed coefficient correlation (-1) would let an arbitrary odds ratio through.
-bool doseVaries(const logisticModel& model) {
-  for (int i = 1; i < model.n; ++i)
-    if (model.X[i][1] != model.X[0][1]) return true;
+// heterozygous), or no rows at all: the dose column is the intercept's times a constant, or
+// absent, so there is no effect to estimate.
+bool doseVaries(const matrix& X) {
+  for (size_t i = 1; i < X.size(); ++i)
+    if (X[i][1] != X[0][1]) return true;
   return false;
 }
 
-// Validity of the fitted covariance: usable variances and no pair of coefficients correlated
-// beyond the limit. Reports each collinear pair it meets (at most one per row of Sigma).
-bool covarianceUsable(const logisticModel& model) {
-  if (!model.vifOk || model.p == 0 || model.n == 0 || !doseVaries(model)) return false;
-  const matrix& S = model.Sigma;
-  for (int j = 1; j < model.p; ++j)
+}  // namespace
+
+bool logisticCovarianceUsable(const logisticOutcome& fit) {
+  if (!fit.vifOk || fit.p == 0 || fit.n == 0) return false;
+  const matrix& S = *fit.Sigma;
+  for (int j = 1; j < fit.p; ++j)
     if (S[j][j] < varianceFloor || !isRealNumber(S[j][j])) return false;
   bool usable = true;
-  for (int j = model.p - 1; j >= 1; --j) {
+  for (int j = fit.p - 1; j >= 1; --j) {
     for (int k = j - 1; k >= 0; --k) {
       const double c = S[j][k] / std::sqrt(S[j][j] * S[k][k]);
       if (c > coefficientCorrelationLimit) {
@@ -75,25 +71,32 @@ bool covarianceUsable(const logisticModel& model) {
   return usable;
 }
 
-estimateRecord estimateOf(const logisticModel& model) {
-  snpRecord* snp = model.snp;
-  const bool usable = covarianceUsable(model);
+estimateRecord logisticRecord(const logisticOutcome& fit) {
+  snpRecord* snp = fit.snp;
+  // Decided before anything that depends on the fit: the fit of a constant dose ends on rounding
+  // alone (an exactly singular information matrix), and its outcome must not.
+  if (!fit.doseVaries) {
+    say("Warning: Could not get odds ratio for SNP " + snp->name +
+        ": its allele dose does not vary\n");
+    return {snp, snp->allele1, missingValue, missingValue};
+  }
+  const bool usable = logisticCovarianceUsable(fit);
   if (!usable)
     say("Warning: Multi-Collinearity in parameters while performing regression for snp " +
         snp->name + "\n");
   if (traceMatrices) {
     say("Covariance matrix of estimates\n");
-    printMatrix(model.Sigma);
+    printMatrix(*fit.Sigma);
   }
-  if (!model.converged) {
+  if (!fit.converged) {
     say("Warning: Could not get odds ratio for SNP " + snp->name + ". Setting OR to 1.\n");
     return {snp, snp->allele1, 1.0, 1.0};
   }
-  const double var = model.Sigma[1][1];
+  const double var = (*fit.Sigma)[1][1];
   if (var >= varianceFloor && isRealNumber(var) && usable) {
-    const double z = model.beta[1] / std::sqrt(var);
+    const double z = fit.beta1 / std::sqrt(var);
     const double p = chiSquareP(z * z, 1);
-    return {snp, snp->allele1, std::exp(model.beta[1]), p == -9 ? missingValue : p};
+    return {snp, snp->allele1, std::exp(fit.beta1), p == -9 ? missingValue : p};
   }
   std::ostringstream text;
   text << "Var = " << var << " for snp " << snp->name << "\n";
@@ -102,7 +105,18 @@ estimateRecord estimateOf(const logisticModel& model) {
   return {snp, snp->allele1, missingValue, missingValue};
 }
 
-}  // namespace
+void logisticWarnNoConvergence(const snpRecord& snp) {
+  say("Warning: Logistic regression didn't converge after " + std::to_string(maxIterations) +
+      " iterations for snp: " + snp.name + ". \n");
+}
+
+void logisticWarnVif(const snpRecord& snp) {
+  say("Warning: VIF-based check for multicollinearity failed (snp " + snp.name + ").\n");
+}
+
+logisticOutcome logisticModel::outcome() const {
+  return {snp, n, p, vifOk, converged, doseVaries(X), beta.size() > 1 ? beta[1] : 0.0, &Sigma};
+}
 
 void logisticModel::setupModel(const std::vector<individualRecord*>& people, snpRecord* snpToFit) {
   snp = snpToFit;
@@ -112,6 +126,7 @@ void logisticModel::setupModel(const std::vector<individualRecord*>& people, snp
 
   // Rows already allocated (a model set up again) are refilled in place.
   X.reserve(people.size());
+  spareRows_.reserve(people.size());
   y.clear();
   size_t rows = 0;
   for (const individualRecord* person : people) {
@@ -126,7 +141,15 @@ void logisticModel::setupModel(const std::vector<individualRecord*>& people, snp
       if (value == missingValue) complete = false;
     if (!complete) continue;
 
-    if (rows == X.size()) X.emplace_back();
+    if (rows == X.size()) {
+      // A row kept from a longer design of an earlier SNP, else a new one.
+      if (spareRows_.empty()) {
+        X.emplace_back();
+      } else {
+        X.push_back(std::move(spareRows_.back()));
+        spareRows_.pop_back();
+      }
+    }
     std::vector<double>& row = X[rows++];
     row.resize(p);
     row[0] = 1.0;
@@ -134,7 +157,11 @@ void logisticModel::setupModel(const std::vector<individualRecord*>& people, snp
     for (size_t c = 0; c < covariateCount; ++c) row[2 + c] = covariates[c];
     y.push_back(person->phenotype == 1.0 ? 0 : 1);
   }
-  X.resize(rows);
+  // Rows beyond this design are kept aside, not freed: the next SNP may need them again.
+  while (X.size() > rows) {
+    spareRows_.push_back(std::move(X.back()));
+    X.pop_back();
+  }
   n = static_cast<int32_t>(rows);
   pi.assign(n, 0.0);
   V.assign(n, 0.0);
@@ -144,8 +171,7 @@ void logisticModel::setupModel(const std::vector<individualRecord*>& people, snp
   }
 
   vifOk = checkVIF();
-  if (!vifOk)
-    say("Warning: VIF-based check for multicollinearity failed (snp " + snp->name + ").\n");
+  if (!vifOk) logisticWarnVif(*snp);
 }
 
 bool logisticModel::checkVIF() const {
@@ -153,12 +179,13 @@ bool logisticModel::checkVIF() const {
   const int q = p - 1;  // predictors: every column after the intercept
   if (q <= 1) return true;
 
-  std::vector<double> mean(q, 0.0);
+  std::vector<double>& mean = mean_;
+  mean.assign(q, 0.0);
   for (const auto& row : X)
     for (int a = 0; a < q; ++a) mean[a] += row[a + 1];
   for (double& m : mean) m /= n;
-  matrix S;
-  resizeMatrix(S, q, q);
+  matrix& S = correlation_;
+  zeroMatrix(S, q, q);
   for (const auto& row : X) {
     for (int a = 0; a < q; ++a) {
       const double da = row[a + 1] - mean[a];
@@ -188,7 +215,8 @@ bool logisticModel::checkVIF() const {
     if (S[m][m] == 0 || !isRealNumber(S[m][m])) return false;
   for (int m = 0; m < q; ++m) S[m][m] = 1.0;
 
-  const matrix vif = inverseBySvd(S);
+  matrix& vif = vif_;
+  inverseBySvd(S, vif, vifScratch_);
   if (traceMatrices) {
     say("VIF on diagonals\n");
     printMatrix(vif);
@@ -201,15 +229,16 @@ bool logisticModel::checkVIF() const {
 void logisticModel::fit() {
   converged = false;
   beta.assign(p, 0.0);
-  resizeMatrix(Sigma, p, p);
+  zeroMatrix(Sigma, p, p);
   if (p == 0 || n == 0) return;
   if (traceMatrices) traceRows(X, y);
 
-  // Work space for the whole fit; nothing below allocates per row.
-  matrix information;
-  resizeMatrix(information, p, p);
-  matrix inverse;
-  std::vector<double> score(p);
+  // Work space kept by the model: a model fitted again allocates nothing.
+  matrix& information = information_;
+  zeroMatrix(information, p, p);
+  matrix& inverse = inverse_;
+  std::vector<double>& score = score_;
+  score.assign(p, 0.0);
   bool finite = true;
   for (int iteration = 0; iteration < maxIterations; ++iteration) {
     for (int i = 0; i < n; ++i) {
@@ -238,7 +267,7 @@ void logisticModel::fit() {
       finite = false;
       break;
     }
-    inverse = inverseBySvd(information);
+    inverseBySvd(information, inverse, scratch_);
 
     std::fill(score.begin(), score.end(), 0.0);
     for (int i = 0; i < n; ++i) {
@@ -258,12 +287,10 @@ void logisticModel::fit() {
       break;
     }
   }
-  if (!converged)
-    say("Warning: Logistic regression didn't converge after " + std::to_string(maxIterations) +
-        " iterations for snp: " + snp->name + ". \n");
+  if (!converged) logisticWarnNoConvergence(*snp);
 
   if (finite) {
-    Sigma = std::move(inverse);
+    Sigma = inverse;  // same shape: the rows are copied into place
   } else {
     const double notANumber = std::numeric_limits<double>::quiet_NaN();
     for (auto& row : Sigma) std::fill(row.begin(), row.end(), notANumber);
@@ -276,15 +303,33 @@ void logisticModel::fit() {
   }
 }
 
+estimateRecord logisticPerIndividual(const std::vector<individualRecord*>& people,
+                                     snpRecord* snp, logisticModel& model) {
+  model.setupModel(people, snp);
+  // A constant or absent dose has no estimate whatever the fit would do: it is not run.
+  if (doseVaries(model.X)) {
+    model.fit();
+  } else {
+    model.converged = false;
+    model.beta.assign(model.p, 0.0);
+    resizeMatrix(model.Sigma, model.p, model.p);
+  }
+  return logisticRecord(model.outcome());
+}
+
 int logisticAllSnps(const std::vector<individualRecord*>& people,
                     const std::vector<snpRecord*>& snpList, std::vector<estimateRecord>& out) {
   out.clear();
   out.reserve(snpList.size());
-  logisticModel model;  // set up afresh for every SNP, its storage reused
-  for (snpRecord* snp : snpList) {
-    model.setupModel(people, snp);
-    model.fit();
-    out.push_back(estimateOf(model));
+  // Without covariates the fit needs only the six dose x response cells. The trace of the
+  // matrices shows the design of every individual, so it keeps the per-individual fit.
+  const bool covariates = !people.empty() && !people[0]->covariates.empty();
+  if (!covariates && traceMatrices == 0) {
+    for (snpRecord* snp : snpList) out.push_back(logisticFromCells(countDoseCells(people, *snp), snp));
+    return static_cast<int>(snpList.size());
   }
+  // One model per thread, its storage reused from SNP to SNP and from call to call.
+  thread_local logisticModel model;
+  for (snpRecord* snp : snpList) out.push_back(logisticPerIndividual(people, snp, model));
   return static_cast<int>(snpList.size());
 }

@@ -6,10 +6,33 @@
 #include <vector>
 
 #include "numerics/matrix.h"
+#include "numerics/svd.h"
 #include "association/test_records.h"
 
 struct individualRecord;
 struct snpRecord;
+
+// The limits of the fit, shared by the per-individual and the cell-count routes.
+namespace logisticLimits {
+inline constexpr int maxIterations = 20;
+inline constexpr double convergenceLimit = 1e-6;  // on the sum of |step|
+inline constexpr double correlationLimit = 0.999;  // between two predictors
+inline constexpr double vifLimit = 50;
+inline constexpr double varianceFloor = 1e-20;     // smallest usable coefficient variance
+inline constexpr double coefficientCorrelationLimit = 0.99999;
+}  // namespace logisticLimits
+
+// What the record of a fit is made from. Sigma points into the fit's own storage.
+struct logisticOutcome {
+  snpRecord* snp = nullptr;
+  int32_t n = 0;            // individuals used
+  int32_t p = 0;            // parameters
+  bool vifOk = false;
+  bool converged = false;
+  bool doseVaries = false;  // the dose takes at least two values over the individuals used
+  double beta1 = 0;         // the ADD coefficient
+  const matrix* Sigma = nullptr;
+};
 
 // One fit of one SNP. setupModel and fit together overwrite every field, so one model may be
 // set up again for the next SNP and then holds exactly what a fresh model would.
@@ -24,6 +47,7 @@ class logisticModel {
   // Newton-Raphson from beta = 0; Sigma is the inverse information at the weights of the start
   // of the last iteration.
   void fit();
+  logisticOutcome outcome() const;
 
   int32_t n = 0;                    // rows of the design (individuals used)
   int32_t p = 0;                    // parameters: intercept, ADD, covariates
@@ -37,10 +61,61 @@ class logisticModel {
   bool vifOk = false;
   bool converged = false;
   snpRecord* snp = nullptr;
+
+ private:
+  // Work space of checkVIF and fit, kept so that a model set up and fitted again for the next
+  // SNP allocates nothing.
+  matrix spareRows_;  // design rows of an earlier, longer design
+  mutable std::vector<double> mean_;
+  mutable matrix correlation_;
+  mutable matrix vif_;
+  mutable svdScratch vifScratch_;
+  matrix information_;
+  matrix inverse_;
+  svdScratch scratch_;
+  std::vector<double> score_;
 };
 
+// Individuals used by a fit without covariates, by allele-1 dose (0, 1, 2), and the cases
+// (phenotype other than exactly 1.0) among them. The same individuals as setupModel uses.
+struct doseCells {
+  int32_t count[3] = {0, 0, 0};
+  int32_t cases[3] = {0, 0, 0};
+};
+doseCells countDoseCells(const std::vector<individualRecord*>& people, const snpRecord& snp);
+
+// The cells of the resamples of one list, from draw counts instead of walking the individuals:
+// doseSlotsOf gives per list position the slot (genotype code, + 4 for a case) of the SNP, once
+// per SNP; cellsOfDraws then gives the cells of the drawn individuals (each as often as drawn)
+// and of those never drawn, exactly as countDoseCells on the two lists would. Only for a data
+// set without covariates (nobody is dropped for a missing covariate).
+void doseSlotsOf(const std::vector<individualRecord*>& people, const snpRecord& snp,
+                 std::vector<uint8_t>& slots);
+void cellsOfDraws(const std::vector<uint8_t>& slots, const std::vector<int>& drawCounts,
+                  doseCells& drawn, doseCells& neverDrawn);
+
+// The fit without covariates from the cells: the Newton iterations of logisticModel::fit over
+// the three dose groups, each weighted by its count, with the same checks and warnings; the
+// estimate agrees with the per-individual fit up to rounding. Allocates nothing.
+estimateRecord logisticFromCells(const doseCells& cells, snpRecord* snp);
+
+// The fit over the individuals, one design row each (the reference for the cell route, and the
+// route with covariates): set up, fitted unless the dose is constant, and made a record.
+estimateRecord logisticPerIndividual(const std::vector<individualRecord*>& people,
+                                     snpRecord* snp, logisticModel& model);
+
+// The record of a fit: the odds ratio of allele 1 and its Wald p, missingValue where there is
+// no usable estimate (always when the dose does not vary), OR 1 and p 1 when the fit did not
+// converge. Prints the warnings that say which.
+estimateRecord logisticRecord(const logisticOutcome& fit);
+// Validity of the fitted covariance: usable variances and no pair of coefficients correlated
+// beyond the limit. Reports each collinear pair it meets (at most one per row of Sigma).
+bool logisticCovarianceUsable(const logisticOutcome& fit);
+void logisticWarnNoConvergence(const snpRecord& snp);
+void logisticWarnVif(const snpRecord& snp);
+
 // Fits every SNP of snpList on the given individuals and replaces out by one record per SNP,
-// in list order: the odds ratio of allele1 and its Wald p. Returns the number of SNPs.
+// in list order: the odds ratio of allele 1 and its Wald p. Returns the number of SNPs.
 // Reentrant: worker threads may call it at once on the same (read-only) data set.
 int logisticAllSnps(const std::vector<individualRecord*>& people,
                     const std::vector<snpRecord*>& snpList, std::vector<estimateRecord>& out);

@@ -26,22 +26,50 @@ bootstrapSampler::bootstrapSampler(const std::vector<individualRecord*>& list)
   sample.reserve(list.size());
   notSelected.reserve(list.size());
   counts_.assign(list.size(), 0);
+  words_.reserve(list.size());
 }
 
 bootstrapSampler::~bootstrapSampler() = default;
 
 void bootstrapSampler::resample() {
+  drawIndexes();
+  buildLists();
+}
+
+void bootstrapSampler::drawIndexes() {
+  // The order of the draws is part of the result: a seeded run with one thread repeats itself
+  // only if every resample consumes rng in the same order (all cases, then all controls). Only
+  // the words are taken here; drawCounts turns them into positions after the lock.
+  const int count = studyType == 2 ? nSource : nCases + nControls;
+  words_.resize(static_cast<size_t>(count));
+  if (count > 0) rng.words(count, words_.data());
+}
+
+const std::vector<int>& bootstrapSampler::drawCounts() {
   std::fill(counts_.begin(), counts_.end(), 0);
+  if (studyType == 2) {
+    if (nSource == 0) return counts_;
+    const indexReducer below(nSource);
+    for (uint32_t word : words_) ++counts_[static_cast<size_t>(below(word))];
+    return counts_;
+  }
+  const uint32_t* word = words_.data();
+  if (nCases > 0) {
+    const indexReducer below(nCases);
+    for (int k = 0; k < nCases; ++k) ++counts_[static_cast<size_t>(caseIndex[below(*word++)])];
+  }
+  if (nControls > 0) {
+    const indexReducer below(nControls);
+    for (int k = 0; k < nControls; ++k)
+      ++counts_[static_cast<size_t>(controlIndex[below(*word++)])];
+  }
+  return counts_;
+}
+
+void bootstrapSampler::buildLists() {
+  drawCounts();
   sample.clear();
   notSelected.clear();
-  // The order of the draws is part of the result: a seeded run with one thread repeats itself
-  // only if every resample consumes rng in the same order (all cases, then all controls).
-  if (studyType == 2) {
-    for (int k = 0; k < nSource; ++k) ++counts_[rng.indexBelow(nSource)];
-  } else {
-    for (int k = 0; k < nCases; ++k) ++counts_[caseIndex[rng.indexBelow(nCases)]];
-    for (int k = 0; k < nControls; ++k) ++counts_[controlIndex[rng.indexBelow(nControls)]];
-  }
 
   const std::vector<individualRecord*>& entries = *source;
   for (int i = 0; i < nSource; ++i)

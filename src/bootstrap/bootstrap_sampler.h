@@ -2,6 +2,7 @@
 // case-control study: the drawn individuals with their repeats, and those never drawn.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "dataset/dataset.h"
@@ -16,6 +17,15 @@ class bootstrapSampler {
 
   // Draws a new resample from rng. The caller holds the process-wide lock.
   void resample();
+  // resample() in two steps, so that the lock covers only the draws: drawIndexes takes the
+  // draws of a new resample from rng (the caller holds the process-wide lock) and keeps them;
+  // buildLists turns the kept draws into sample and notSelected (no lock needed). The two
+  // together give exactly what resample() gives for the same state of rng.
+  void drawIndexes();
+  void buildLists();
+  // How often each source position was drawn by the last drawIndexes (no lock needed). A caller
+  // that needs only these counts may skip buildLists.
+  const std::vector<int>& drawCounts();
 
   std::vector<individualRecord*> sample;       // drawn entries, each as often as drawn
   std::vector<individualRecord*> notSelected;  // entries never drawn, in source order
@@ -28,4 +38,5 @@ class bootstrapSampler {
 
  private:
   std::vector<int> counts_;  // draws per source position, reused by every resample
+  std::vector<uint32_t> words_;  // generator words of the last draws, in draw order
 };

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -288,6 +289,59 @@ TEST_F(BootstrapSampler, ThreadsResamplingUnderTheLockNeverMeetInTheGenerator) {
   randomGenerator g(21);
   for (int k = 0; k < threads * rounds * 8; ++k) g.next();
   EXPECT_EQ(rng.next(), g.next());
+}
+
+// Threads take only the draws under the lock and build their lists after releasing it, while
+// other threads draw: each list is still the resample of the generator words its draws took.
+TEST_F(BootstrapSampler, ListsBuiltOutsideTheLockAreThoseOfTheDrawsTaken) {
+  struct Case {
+    const char* name;
+    int study;
+    std::vector<double> phenotypes;
+    bool repeatFirstHalf;  // a level-2 source: the first half of the entries listed twice
+  };
+  const Case cases[] = {
+      {"case-control", 1, {1, 2, 1, 1, 2, 1, 2, 1, 2, 1, 1, 2, 0}, false},
+      {"population", 2, {1, 2, 1, 1, 2, 1.5, 2, 1}, false},
+      {"case-control, repeated entries", 1, {2, 1, 1, 2, 1, 2, 2, 1, 1, 1}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    studyType = c.study;
+    std::vector<individualRecord*> source = sourceOf(c.phenotypes);
+    if (c.repeatFirstHalf) source.insert(source.end(), source.begin(), source.begin() + 5);
+    rng.seed(33);
+    constexpr int threads = 8;
+    constexpr int rounds = 300;
+    // Per resample: the generator as the draws found it, and the lists built from them.
+    struct Taken {
+      randomGenerator before;
+      std::vector<individualRecord*> sample, notSelected;
+    };
+    std::vector<Taken> taken;
+#pragma omp parallel num_threads(threads)
+    for (int round = 0; round < rounds; ++round) {
+      bootstrapSampler sampler(source);
+      // Made under the lock: building a generator draws from it, and draws count as entries.
+      std::unique_ptr<randomGenerator> before;
+#pragma omp critical
+      {
+        before = std::make_unique<randomGenerator>(rng);
+        sampler.drawIndexes();
+      }
+      sampler.buildLists();
+#pragma omp critical
+      taken.push_back({*before, sampler.sample, sampler.notSelected});
+    }
+    EXPECT_EQ(rngEntryCount, 0);
+    ASSERT_EQ(taken.size(), static_cast<size_t>(threads * rounds));
+    int wrong = 0;
+    for (Taken& t : taken) {
+      const expectedResample expected = recompute(t.before, source, c.study);
+      if (t.sample != expected.sample || t.notSelected != expected.notSelected) ++wrong;
+    }
+    EXPECT_EQ(wrong, 0);
+  }
 }
 
 }  // namespace

@@ -14,10 +14,10 @@
 #include "bootstrap/bootstrap_sampler.h"
 #include "bootstrap/result_records.h"
 #include "bootstrap/uboot.h"
-#include "bootstrap/work_split.h"
 #include "dataset/stats_helpers.h"
 #include "run/settings.h"
 #include "association/estimates.h"
+#include "association/logistic_model.h"
 
 namespace {
 
@@ -51,23 +51,63 @@ void warnLargeEffect(const snpRecord& snp, double logUd, double logUe) {
   ++largeOrWarnings;
 }
 
-// The oriented log pairs of adjNsample resamples of all individuals.
-void collectPairs(snpRecord& snp, std::vector<double>& uds, std::vector<double>& ues) {
-  const std::string udPrefix = correlationPrefix("cor_Ud");
-  const std::string uePrefix = correlationPrefix("cor_Ue");
-  std::vector<snpRecord*> single{&snp};
+// True when every estimate of the correlation step is the in-process logistic fit without
+// covariates, which needs only the dose x status cells of a resample.
+bool estimatesFromCells() {
+  if (estimateType != 0 || quantitativeTrait != 0 || inProcessLogistic != 1) return false;
+  // The lists of a resample are built for the debugging line of a population resample.
+  if (traceMatrices != 0 || debugLevel != 0) return false;
+  for (const individualRecord* person : individuals)
+    if (!person->covariates.empty()) return false;
+  return true;
+}
+
+// Ud and Ue of one resample: the estimates on the drawn and on the never-drawn individuals.
+class pairEstimator {
+ public:
+  explicit pairEstimator(snpRecord& snp)
+      : snp_(snp), single_{&snp}, fromCells_(estimatesFromCells()) {
+    if (fromCells_) doseSlotsOf(individuals, snp, slots_);
+  }
+  // After the sampler's draws; the estimates are left in dEstimates and eEstimates.
+  void estimate(bootstrapSampler& sampler) {
+    if (fromCells_) {
+      // The same cells, and so the same records and warnings, as the fit on the two lists.
+      doseCells drawn, neverDrawn;
+      cellsOfDraws(slots_, sampler.drawCounts(), drawn, neverDrawn);
+      dEstimates.assign(1, logisticFromCells(drawn, &snp_));
+      eEstimates.assign(1, logisticFromCells(neverDrawn, &snp_));
+      return;
+    }
+    sampler.buildLists();
+    computeEstimates(sampler.sample, single_, udPrefix_, dEstimates);
+    computeEstimates(sampler.notSelected, single_, uePrefix_, eEstimates);
+  }
   std::vector<estimateRecord> dEstimates;
   std::vector<estimateRecord> eEstimates;
+
+ private:
+  snpRecord& snp_;
+  std::vector<snpRecord*> single_;
+  const bool fromCells_;
+  std::vector<uint8_t> slots_;
+  const std::string udPrefix_ = correlationPrefix("cor_Ud");
+  const std::string uePrefix_ = correlationPrefix("cor_Ue");
+};
+
+// The oriented log pairs of adjNsample resamples of all individuals.
+void collectPairs(snpRecord& snp, std::vector<double>& uds, std::vector<double>& ues) {
+  pairEstimator estimator(snp);
   bootstrapSampler sampler(individuals);
   for (int pass = 0; pass < adjNsample; ++pass) {
+    // Only the draws hold the lock.
 #pragma omp critical
-    sampler.resample();
-    computeEstimates(sampler.sample, single, udPrefix, dEstimates);
-    computeEstimates(sampler.notSelected, single, uePrefix, eEstimates);
+    sampler.drawIndexes();
+    estimator.estimate(sampler);
     char alleleUd = 0;
     char alleleUe = 0;
-    double ud = firstEffect(dEstimates, alleleUd);
-    double ue = firstEffect(eEstimates, alleleUe);
+    double ud = firstEffect(estimator.dEstimates, alleleUd);
+    double ue = firstEffect(estimator.eEstimates, alleleUe);
     if (debugLevel != 0) {
       std::ostringstream text;
       text << "EEE Ud Ue " << ud << " " << ue << "\n";
@@ -200,11 +240,13 @@ void computeCorrelations() {
 
 namespace {
 
-// This thread's block of the list, in order.
-void correlateBlock(const std::vector<snpRecord*>& list) {
-  const itemBlock block =
-      threadBlock(static_cast<int>(list.size()), omp_get_num_threads(), omp_get_thread_num());
-  for (int i = block.begin; i < block.end; ++i) computeUdUeCorrelation(*list[static_cast<size_t>(i)]);
+// The SNPs of the list shared out among the threads of the enclosing region one at a time, as
+// each thread comes free: the time per SNP varies too much for fixed blocks, which leave a few
+// threads working long after the others. One thread takes them in list order.
+void correlateShared(const std::vector<snpRecord*>& list) {
+  const int count = static_cast<int>(list.size());
+#pragma omp for schedule(dynamic, 1)
+  for (int i = 0; i < count; ++i) computeUdUeCorrelation(*list[static_cast<size_t>(i)]);
 }
 
 }  // namespace
@@ -212,11 +254,11 @@ void correlateBlock(const std::vector<snpRecord*>& list) {
 void correlationWorker() {
   std::vector<snpRecord*> list;
   for (const resultRecord& record : naiveResults) list.push_back(record.snp);
-  correlateBlock(list);
+  correlateShared(list);
 }
 
 void computeCorrelationsInParallel(const std::vector<snpRecord*>& list) {
   if (list.empty()) return;
 #pragma omp parallel
-  correlateBlock(list);
+  correlateShared(list);
 }

@@ -24,5 +24,6 @@ void orientCorrelationPair(double& ud, double& ue, char alleleUd, char& alleleUe
 std::string correlationPrefix(const char* stem);
 
 // The correlations of the SNPs of the list that are not computed yet, in parallel threads (each
-// a block of the list, in order). Called on the main thread outside any parallel region.
+// taking the next SNP of the list when it comes free). Called on the main thread outside any
+// parallel region.
 void computeCorrelationsInParallel(const std::vector<snpRecord*>& list);

@@ -49,9 +49,10 @@ int resampleAndNumber(bootstrapSampler& sampler, int& counter) {
   int number = 0;
 #pragma omp critical
   {
-    sampler.resample();
+    sampler.drawIndexes();
     number = counter++;
   }
+  sampler.buildLists();
   return number;
 }
 

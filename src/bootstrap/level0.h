@@ -13,8 +13,8 @@ inline std::vector<double> uboot;
 // Resamples analysed (counted only with --debug).
 inline int replicatesSeen = 0;
 
-// Draws the sampler's next resample and takes the next attempt number from counter, both under
-// the process-wide lock.
+// Draws the sampler's next resample and takes the next attempt number from counter: the draws
+// and the number under the process-wide lock, the lists built from the draws after it.
 int resampleAndNumber(bootstrapSampler& sampler, int& counter);
 
 // Scans the sampler's resample, ranks its significant SNPs by p (at most maxSnps, -1 no limit)

@@ -246,6 +246,54 @@ TEST(UdUeCorrelation, MissingFullDataEstimateLeavesAbsLogOrMissing) {
   EXPECT_EQ(snps[2]->covUdUe, 0.0);
 }
 
+// Without covariates the correlation step fits Ud and Ue from the draw counts of a resample,
+// never building its lists; it must give what the fits on the lists give. With --debug the lists
+// are built (the step then prints per-pair lines), so the two routes meet on the same draws.
+TEST(UdUeCorrelation, DrawCountsGiveTheEstimatesOfTheResampleLists) {
+  scantest::settingsGuard settings;
+  ubootGuard guard;
+  scantest::buildDataSet(61);  // 30 cases, 31 controls, a rare SNP, about 2% missing genotypes
+  estimateType = 0;
+  adjNsample = 12;
+  silent = 0;
+  // Everything but the lines only --debug prints.
+  const auto withoutDebugLines = [](const std::string& text) {
+    std::string kept;
+    size_t at = 0;
+    while (at < text.size()) {
+      const size_t end = text.find('\n', at) + 1;
+      const std::string line = text.substr(at, end - at);
+      if (line.rfind("EEE ", 0) != 0 && line.find(" Covariance = ") == std::string::npos)
+        kept += line;
+      at = end;
+    }
+    return kept;
+  };
+  for (snpRecord* snp : snps) {
+    SCOPED_TRACE(snp->name);
+    std::string output[2];
+    double fields[2][3];
+    uint32_t next[2];
+    for (int route = 0; route < 2; ++route) {
+      debugLevel = route;  // 0: from the draw counts; 1: on the lists
+      snp->covUdUe = snp->sdUd = snp->absLogOrFull = missingValue;
+      resetCorrelationState();
+      rng.seed(303);
+      testing::internal::CaptureStdout();
+      computeUdUeCorrelation(*snp);
+      output[route] = withoutDebugLines(testing::internal::GetCapturedStdout());
+      fields[route][0] = snp->covUdUe;
+      fields[route][1] = snp->sdUd;
+      fields[route][2] = snp->absLogOrFull;
+      next[route] = rng.next();
+    }
+    EXPECT_GE(countLines(output[0], "UdOR "), 1);  // the rare SNP loses pairs to missing Ue
+    EXPECT_EQ(output[0], output[1]);
+    for (int f = 0; f < 3; ++f) EXPECT_EQ(std::memcmp(&fields[0][f], &fields[1][f], 8), 0);
+    EXPECT_EQ(next[0], next[1]);
+  }
+}
+
 // Three SNPs whose Uboot fields a case sets directly; rank k of the reference is SNP k.
 class UbootFixture : public testing::Test {
  protected:

@@ -1,5 +1,6 @@
 #include "numerics/matrix.h"
 
+#include <algorithm>
 #include <iostream>
 #include <sstream>
 
@@ -29,6 +30,15 @@ std::string toText(T value) {
 }  // namespace
 
 void resizeMatrix(matrix& m, int rows, int columns) { resizeRows(m, rows, columns); }
+
+void zeroMatrix(matrix& m, int rows, int columns) {
+  if (m.size() != static_cast<size_t>(rows) ||
+      (rows > 0 && m[0].size() != static_cast<size_t>(columns))) {
+    resizeMatrix(m, rows, columns);
+    return;
+  }
+  for (auto& row : m) std::fill(row.begin(), row.end(), 0.0);
+}
 
 void resizeTable(intTable& t, int rows, int columns) { resizeRows(t, rows, columns); }
 

@@ -14,6 +14,9 @@ using intTable = std::vector<std::vector<int>>;
 // many empty rows). Counts must be 0 or more.
 void resizeMatrix(matrix& m, int rows, int columns);
 void resizeTable(intTable& t, int rows, int columns);
+// m as rows x columns zeros like resizeMatrix, but its storage is kept when it already has that
+// shape: work matrices reused from call to call allocate nothing.
+void zeroMatrix(matrix& m, int rows, int columns);
 
 // Trace printers on standard output, reals in the stream's current format (they change no
 // setting of it). Vectors: "\n", then "index)\tvalue\n" per element, then "\n\n".

@@ -19,7 +19,7 @@ struct svdWork {
   matrix& V;
   int m;
   int n;
-  std::vector<double> r;  // the superdiagonal of the bidiagonal form; r[0] stays 0
+  std::vector<double>& r;  // the superdiagonal of the bidiagonal form; r[0] stays 0
   double anorm = 0.0;     // norm estimate: the scale of the exact "negligible" tests below
 };
 
@@ -286,8 +286,13 @@ double hypotenuse(double a, double b) {
 }
 
 void svd(matrix& a, std::vector<double>& w, matrix& V) {
+  std::vector<double> superdiagonal;
+  svd(a, w, V, superdiagonal);
+}
+
+void svd(matrix& a, std::vector<double>& w, matrix& V, std::vector<double>& superdiagonal) {
   if (a.empty()) fatalError("Internal problem in SVD function (no observations left?)");
-  svdWork s{a, w, V, static_cast<int>(a.size()), static_cast<int>(a[0].size()), {}};
+  svdWork s{a, w, V, static_cast<int>(a.size()), static_cast<int>(a[0].size()), superdiagonal};
   s.r.assign(s.n, 0.0);
   const double largest = largestMagnitude(s);
   if (std::isnan(largest)) {
@@ -305,13 +310,21 @@ void svd(matrix& a, std::vector<double>& w, matrix& V) {
 }
 
 matrix inverseBySvd(matrix& a) {
+  matrix inverse;
+  svdScratch scratch;
+  inverseBySvd(a, inverse, scratch);
+  return inverse;
+}
+
+void inverseBySvd(matrix& a, matrix& inverse, svdScratch& scratch) {
   if (a.empty()) fatalError("Internal problem: matrix with no rows (inverse function)");
   const int n = static_cast<int>(a.size());
   if (a[0].size() != a.size()) fatalError("Internal problem: Cannot invert non-square matrix");
-  std::vector<double> w(n, 0.0);
-  matrix V;
-  resizeMatrix(V, n, n);
-  svd(a, w, V);
+  std::vector<double>& w = scratch.w;
+  w.assign(n, 0.0);
+  matrix& V = scratch.V;
+  zeroMatrix(V, n, n);
+  svd(a, w, V, scratch.superdiagonal);
 
   // Singular values far below the largest carry no information: dropping them turns the
   // inverse of a singular matrix into its pseudo-inverse.
@@ -323,12 +336,10 @@ matrix inverseBySvd(matrix& a) {
   for (auto& row : a)
     for (int l = 0; l < n; l++) row[l] *= w[l];
 
-  matrix inverse;
-  resizeMatrix(inverse, n, n);
+  zeroMatrix(inverse, n, n);
   for (int i = 0; i < n; i++)
     for (int k = 0; k < n; k++)
       for (int l = 0; l < n; l++) inverse[i][k] += V[i][l] * a[k][l];
-  return inverse;
 }
 
 void multMatrix(const matrix& A, const matrix& B, matrix& P) {

@@ -31,6 +31,44 @@ void randomGenerator::seed(int s) {
   for (int k = 0; k < 330; ++k) next();
 }
 
+void randomGenerator::words(int count, uint32_t* out) {
+  if (++rngEntryCount > 1) reentryAbort();
+  // The ring holds the last 33 words, the oldest at feed and younger ones below it (circularly);
+  // lag sits 20 below feed. Then word n + i is word n + i - 33 plus word n + i - 13.
+  const bool usual = (feed - lag + 33) % 33 == 20;
+  if (count < 33 || !usual) {
+    for (int k = 0; k < count; ++k) {
+      out[k] = state[feed] += state[lag];
+      --lag;
+      --feed;
+      if (feed < 0) {
+        feed = 32;
+      } else if (lag < 0) {
+        lag = 32;
+      }
+    }
+  } else {
+    uint32_t head[33];  // by age, oldest first
+    for (int j = 0; j < 33; ++j) head[j] = state[(feed - j + 33) % 33];
+    for (int i = 0; i < 13; ++i) out[i] = head[i] + head[i + 20];
+    for (int i = 13; i < 33; ++i) out[i] = head[i] + out[i - 13];
+    // Each word depends on words 13 and 33 back: blocks of up to 13 words are independent.
+    for (int i = 33; i < count; ++i) out[i] = out[i - 33] + out[i - 13];
+    feed = ((feed - count) % 33 + 33) % 33;
+    lag = (feed - 20 + 33) % 33;
+    for (int j = 0; j < 33; ++j) state[(feed - j + 33) % 33] = out[count - 33 + j];
+  }
+  --rngEntryCount;
+}
+
+void randomGenerator::indexesBelow(int n, int count, int* out) {
+  static_assert(sizeof(int) == sizeof(uint32_t));
+  uint32_t* words32 = reinterpret_cast<uint32_t*>(out);
+  words(count, words32);
+  const indexReducer reduce(n);
+  for (int k = 0; k < count; ++k) out[k] = reduce(words32[k]);
+}
+
 void randomGenerator::reentryAbort() {
   std::cout << "RNG Double Entry.. Program aborted\n";
   plainExit(1);

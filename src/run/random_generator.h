@@ -34,6 +34,12 @@ class randomGenerator {
 
   // An index below n: (x >> 1) mod n.
   int indexBelow(int n) { return static_cast<int>((next() >> 1) % static_cast<uint32_t>(n)); }
+  // count successive words of next() into out, the batch counted as one entry. The recurrence
+  // is run over a linear buffer, many words at a time: the draws of a resample are taken under
+  // the process-wide lock, so their speed bounds how many threads can resample at once.
+  void words(int count, uint32_t* out);
+  // count successive indexBelow(n) into out, n > 0.
+  void indexesBelow(int n, int count, int* out);
   // A uniform real in [0, 1], 1.0 included.
   double uniform() { return static_cast<double>(next() >> 1) / 2147483647.0; }
   // A phenotype 1.0 or 2.0.
@@ -46,6 +52,23 @@ class randomGenerator {
 
  private:
   [[noreturn]] static void reentryAbort();
+};
+
+// The index below n that indexBelow(n) takes from a word: (x >> 1) mod n, the remainder by a
+// multiplication with the precomputed inverse of n (exact for every 32-bit word), which is
+// several times faster than a division.
+class indexReducer {
+ public:
+  explicit indexReducer(int n)
+      : divisor_(static_cast<uint32_t>(n)), inverse_(UINT64_MAX / divisor_ + 1) {}
+  int operator()(uint32_t word) const {
+    const uint64_t low = inverse_ * (word >> 1);
+    return static_cast<int>((static_cast<unsigned __int128>(low) * divisor_) >> 64);
+  }
+
+ private:
+  uint64_t divisor_;
+  uint64_t inverse_;
 };
 
 inline randomGenerator rng;

@@ -57,6 +57,62 @@ TEST(RandomGenerator, DrawsStayInTheirRanges) {
   }
 }
 
+// A batch of words is the same as as many single steps, from every position of the ring and
+// for batches shorter and longer than the ring, and leaves the generator where they leave it.
+TEST(RandomGenerator, BatchOfWordsEqualsSingleSteps) {
+  const int counts[] = {0, 1, 12, 13, 14, 32, 33, 34, 46, 66, 67, 100, 1000, 4999};
+  for (int offset = 0; offset < 33; ++offset) {
+    for (int count : counts) {
+      SCOPED_TRACE(std::to_string(offset) + " steps first, batch of " + std::to_string(count));
+      randomGenerator single(99);
+      for (int k = 0; k < offset; ++k) single.next();
+      randomGenerator batch = single;
+      std::vector<uint32_t> drawn(static_cast<size_t>(count) + 1);
+      batch.words(count, drawn.data());
+      int mismatches = 0;
+      for (int k = 0; k < count; ++k) mismatches += drawn[static_cast<size_t>(k)] != single.next();
+      EXPECT_EQ(mismatches, 0);
+      for (int k = 0; k < 40; ++k) mismatches += batch.next() != single.next();
+      EXPECT_EQ(mismatches, 0);
+      EXPECT_EQ(batch.feed, single.feed);
+      EXPECT_EQ(batch.lag, single.lag);
+      EXPECT_EQ(rngEntryCount, 0);
+    }
+  }
+}
+
+// A batch of indexes is the same as as many single draws, for bounds of every size: the
+// remainder through the precomputed inverse must be exact for every word.
+TEST(RandomGenerator, BatchOfIndexesEqualsSingleDraws) {
+  const int bounds[] = {1, 2, 3, 7, 10, 255, 256, 1000, 4999, 65536, 1 << 30,
+                        2147483646, 2147483647};
+  for (int bound : bounds) {
+    SCOPED_TRACE(bound);
+    randomGenerator single(1234);
+    randomGenerator batch(1234);
+    std::vector<int> drawn(5000);
+    batch.indexesBelow(bound, static_cast<int>(drawn.size()), drawn.data());
+    int mismatches = 0;
+    for (int value : drawn) mismatches += value != single.indexBelow(bound) ? 1 : 0;
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(batch.next(), single.next());
+    EXPECT_EQ(rngEntryCount, 0);
+  }
+  // Words at the edges of the range of x >> 1, by the remainder written out.
+  for (uint32_t word : {0u, 1u, 0x7fffffffu, 0x80000000u, 0xfffffffeu, 0xffffffffu}) {
+    for (int bound : bounds) {
+      randomGenerator g(1);
+      // One step adds state[lag] to state[feed]: make the sum the chosen word.
+      const uint32_t lagWord = g.state[g.lag];
+      g.state[g.feed] = word - lagWord;
+      int index = -1;
+      g.indexesBelow(bound, 1, &index);
+      EXPECT_EQ(index, static_cast<int>((word >> 1) % static_cast<uint32_t>(bound)))
+          << word << " mod " << bound;
+    }
+  }
+}
+
 TEST(RandomGeneratorDeathTest, ADrawInsideAnotherDrawAbortsTheProgram) {
   EXPECT_EXIT(
       {

@@ -7,6 +7,7 @@ plink=${PLINK:-/usr/lib/debian-med/bin/plink}
 
 Rscript make_fixture.R
 Rscript oracle_glm.R
+Rscript cells_glm.R
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# Times an older commit of zuq and the current tree side by side on the same simulated data, in
+# one run: each analysis runs with the old binary and then the new one, and the ratios are
+# printed. The results tables of the seeded --cpu 1 runs of both must agree to their printed
+# digits; their diff is printed (and the script fails when they differ).
+#
+# Usage: bench/compare_speed.sh [OLD_COMMIT] [--data DIR] [--quick]
+#   OLD_COMMIT  the commit to compare with; default: the merge-base of HEAD with main.
+#   --data DIR  keep the simulated data sets (and the old build) in DIR and reuse them on the
+#               next run (simulating 1000 x 28501 and 2000 x 20000 takes minutes).
+#   --quick     only the default runs on 1000 x 28501.
+# The current tree (with uncommitted changes) is built in build/bench-new; the old commit in a
+# temporary git worktree, built in DIR/old-<commit> (or a temporary directory).
+# Environment: PLINK (default /usr/lib/debian-med/bin/plink), SEED (default 7), SLOW=1 to add
+# --L1 10 --L2 10 --cpu 1 on 2000 x 20000.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/.." && pwd)
+
+old=""
+data=""
+quick=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --data) data=${2:?--data needs a directory}; shift 2 ;;
+    --quick) quick=1; shift ;;
+    *) old=$1; shift ;;
+  esac
+done
+[ -n "$old" ] || old=$(git -C "$top" merge-base HEAD main)
+old=$(git -C "$top" rev-parse --short "$old^{commit}")
+plink=${PLINK:-/usr/lib/debian-med/bin/plink}
+seed=${SEED:-7}
+
+scratch=$(mktemp -d)
+oldTree=$scratch/old-tree
+cleanup() {
+  git -C "$top" worktree remove --force "$oldTree" >/dev/null 2>&1 || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+if [ -z "$data" ]; then data=$scratch/data; fi
+mkdir -p "$data"
+data=$(cd "$data" && pwd)
+
+build() {  # build DIR SOURCE
+  cmake -S "$2" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  ninja -C "$1" zuq >/dev/null
+}
+oldBuild=$data/old-$old
+if [ ! -x "$oldBuild/zuq" ]; then
+  echo "Building old commit $old ..."
+  git -C "$top" worktree add --detach "$oldTree" "$old" >/dev/null 2>&1
+  build "$oldBuild" "$oldTree"
+fi
+echo "Building the current tree ..."
+build "$top/build/bench-new" "$top"
+oldZuq=$oldBuild/zuq
+newZuq=$top/build/bench-new/zuq
+
+simulate() {  # simulate NAME CASES SNPS: CASES cases and as many controls
+  if [ ! -s "$data/$1.ped" ]; then
+    echo "Simulating $1: $((2 * $2)) individuals x $3 SNPs ..."
+    python3 "$here/simulate_gwas.py" "$data/$1" "$2" "$3"
+  fi
+}
+simulate set1000x28501 500 28501
+[ "$quick" = 1 ] || simulate set2000x20000 1000 20000
+
+# Lines that depend on the machine or the clock, masked before the tables are compared.
+mask() { sed -E -e 's/machine has [0-9]+ processors/machine has N processors/' \
+  -e 's/temp\.zuq\.[0-9]{7}\./temp.zuq.DIGITS./g'; }
+
+# timeRun BINARY TAG SET CPUS OPTIONS...: seconds of one analysis; its table in TAG.table.
+timeRun() {
+  local zuq=$1 tag=$2 set=$3 cpus=$4
+  shift 4
+  local dir=$scratch/run-$tag
+  mkdir -p "$dir"
+  local start end
+  start=$(date +%s.%N)
+  (cd "$dir" && "$zuq" --file "$data/$set" --plink "$plink" --seed "$seed" --cpu "$cpus" \
+    --out "$dir/out.zuq" "$@" > "$dir/stdout" 2>"$dir/stderr") ||
+    { echo "run $tag failed:" >&2; tail -5 "$dir/stdout" >&2; exit 1; }
+  end=$(date +%s.%N)
+  mask < "$dir/out.zuq" > "$scratch/$tag.table"
+  echo "$end - $start" | bc
+}
+
+status=0
+printf '%-14s %-5s %-22s %9s %9s %8s  %s\n' set cpus options old/s new/s ratio "seeded table"
+compare() {  # compare SET CPUS OPTIONS...
+  local set=$1 cpus=$2
+  shift 2
+  local name
+  name=$(echo "$set-$cpus-$*" | tr ' ' '_')
+  local oldSeconds newSeconds verdict="-"
+  oldSeconds=$(timeRun "$oldZuq" "old-$name" "$set" "$cpus" "$@")
+  newSeconds=$(timeRun "$newZuq" "new-$name" "$set" "$cpus" "$@")
+  if [ "$cpus" = 1 ]; then
+    if diff "$scratch/old-$name.table" "$scratch/new-$name.table" > "$scratch/$name.diff"; then
+      verdict="identical ($(wc -l < "$scratch/new-$name.table") lines)"
+    else
+      verdict="DIFFERS"
+      status=1
+    fi
+  fi
+  printf '%-14s %-5s %-22s %9.1f %9.1f %7.1fx  %s\n' "$set" "$cpus" "${*:-default}" \
+    "$oldSeconds" "$newSeconds" "$(echo "$oldSeconds / $newSeconds" | bc -l)" "$verdict"
+  [ "$verdict" != DIFFERS ] || cat "$scratch/$name.diff"
+  echo "$newSeconds" > "$scratch/$name.new"
+}
+
+compare set1000x28501 1 
+compare set1000x28501 8
+printf 'new --cpu 8 vs new --cpu 1 (default run, 1000 x 28501): %.1fx\n' \
+  "$(echo "$(cat "$scratch/set1000x28501-1-.new") / $(cat "$scratch/set1000x28501-8-.new")" | bc -l)"
+if [ "$quick" = 0 ]; then
+  compare set1000x28501 8 --L1 10 --L2 10
+  compare set2000x20000 8 --L1 10 --L2 10
+  # The old build needs many minutes here; SLOW=1 adds it (with its table diff).
+  [ "${SLOW:-0}" = 0 ] || compare set2000x20000 1 --L1 10 --L2 10
+fi
+exit $status

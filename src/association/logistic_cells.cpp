@@ -1,0 +1,186 @@
+// The logistic fit without covariates from the dose x response cells. The model has two
+// parameters, and every individual of a dose group has the same design row, fitted probability
+// and weight: the sums over individuals of the per-individual fit become sums over the (at most
+// three) groups weighted by their counts, with the same iterations, limits and warnings.
+#include <cmath>
+#include <limits>
+
+#include "association/logistic_model.h"
+#include "dataset/dataset.h"
+#include "numerics/machine_constants.h"
+#include "numerics/svd.h"
+
+using namespace logisticLimits;
+
+namespace {
+
+// The dose groups that hold individuals, in the order dose 2, 1, 0.
+struct doseGroups {
+  int size = 0;
+  double dose[3] = {0, 0, 0};
+  double count[3] = {0, 0, 0};
+  double cases[3] = {0, 0, 0};
+};
+
+doseGroups groupsOf(const doseCells& cells) {
+  doseGroups groups;
+  for (int dose = 2; dose >= 0; --dose) {
+    if (cells.count[dose] == 0) continue;
+    groups.dose[groups.size] = dose;
+    groups.count[groups.size] = cells.count[dose];
+    groups.cases[groups.size] = cells.cases[dose];
+    ++groups.size;
+  }
+  return groups;
+}
+
+// The inverse of the symmetric 2 x 2 information [[a, b], [b, c]]. In closed form while the
+// matrix is far from singular (there the closed form and the decomposition agree to rounding);
+// near singularity through the decomposition, whose dropping of negligible singular values the
+// per-individual fit relies on.
+void invertInformation(double a, double b, double c, matrix& inverse) {
+  const double determinant = a * c - b * b;
+  if (determinant > 1e-6 * a * c && std::isfinite(determinant) && a > 0 && c > 0) {
+    inverse[0][0] = c / determinant;
+    inverse[0][1] = -b / determinant;
+    inverse[1][0] = -b / determinant;
+    inverse[1][1] = a / determinant;
+    return;
+  }
+  thread_local matrix information;
+  thread_local svdScratch scratch;
+  zeroMatrix(information, 2, 2);
+  information[0][0] = a;
+  information[0][1] = b;
+  information[1][0] = b;
+  information[1][1] = c;
+  inverseBySvd(information, inverse, scratch);
+}
+
+}  // namespace
+
+doseCells countDoseCells(const std::vector<individualRecord*>& people, const snpRecord& snp) {
+  // Dose of allele 1 by genotype code; the missing code 1 is skipped before the look-up.
+  constexpr int doseOfCode[4] = {2, 0, 1, 0};
+  doseCells cells;
+  const size_t covariateCount = people.empty() ? 0 : people[0]->covariates.size();
+  const size_t word = static_cast<size_t>(snp.index) >> 5;
+  const unsigned shift = 2u * (static_cast<unsigned>(snp.index) & 31u);
+  for (const individualRecord* person : people) {
+    const unsigned code = static_cast<unsigned>(person->genotypes[word] >> shift) & 3u;
+    if (code == missingGenotype) continue;
+    // The individuals that setupModel drops: short of covariates, or with a missing one.
+    const std::vector<double>& covariates = person->covariates;
+    if (covariates.size() < covariateCount) continue;
+    bool complete = true;
+    for (double value : covariates)
+      if (value == missingValue) complete = false;
+    if (!complete) continue;
+    const int dose = doseOfCode[code];
+    ++cells.count[dose];
+    if (person->phenotype != 1.0) ++cells.cases[dose];
+  }
+  return cells;
+}
+
+void doseSlotsOf(const std::vector<individualRecord*>& people, const snpRecord& snp,
+                 std::vector<uint8_t>& slots) {
+  const size_t word = static_cast<size_t>(snp.index) >> 5;
+  const unsigned shift = 2u * (static_cast<unsigned>(snp.index) & 31u);
+  slots.resize(people.size());
+  for (size_t i = 0; i < people.size(); ++i) {
+    const unsigned code = static_cast<unsigned>(people[i]->genotypes[word] >> shift) & 3u;
+    slots[i] = static_cast<uint8_t>(code + (people[i]->phenotype != 1.0 ? 4u : 0u));
+  }
+}
+
+void cellsOfDraws(const std::vector<uint8_t>& slots, const std::vector<int>& drawCounts,
+                  doseCells& drawn, doseCells& neverDrawn) {
+  int32_t times[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  int32_t never[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  for (size_t i = 0; i < slots.size(); ++i) {
+    times[slots[i]] += drawCounts[i];
+    never[slots[i]] += drawCounts[i] == 0 ? 1 : 0;
+  }
+  // Slot code + 4 * case; dose of allele 1 by code: 0 -> 2, 2 -> 1, 3 -> 0 (1 is missing).
+  const auto fill = [](const int32_t* slot, doseCells& cells) {
+    const int codeOfDose[3] = {homozygousAllele2, heterozygous, homozygousAllele1};
+    for (int dose = 0; dose < 3; ++dose) {
+      cells.cases[dose] = slot[codeOfDose[dose] + 4];
+      cells.count[dose] = slot[codeOfDose[dose]] + cells.cases[dose];
+    }
+  };
+  fill(times, drawn);
+  fill(never, neverDrawn);
+}
+
+estimateRecord logisticFromCells(const doseCells& cells, snpRecord* snp) {
+  const doseGroups g = groupsOf(cells);
+  thread_local matrix Sigma;
+  thread_local matrix inverse;
+  zeroMatrix(Sigma, 2, 2);
+  zeroMatrix(inverse, 2, 2);
+
+  logisticOutcome fit;
+  fit.snp = snp;
+  fit.n = cells.count[0] + cells.count[1] + cells.count[2];
+  fit.p = 2;
+  // The VIF check with the dose as the only predictor asks for two individuals, no more.
+  fit.vifOk = fit.n >= 2;
+  if (!fit.vifOk) logisticWarnVif(*snp);
+  fit.doseVaries = g.size >= 2;
+  fit.Sigma = &Sigma;
+  if (!fit.doseVaries) return logisticRecord(fit);
+
+  double beta[2] = {0, 0};
+  double pi[3];
+  double weight[3];
+  bool finite = true;
+  for (int iteration = 0; iteration < maxIterations; ++iteration) {
+    for (int k = 0; k < g.size; ++k) {
+      double eta = 0;
+      eta += beta[0] * 1.0;
+      eta += beta[1] * g.dose[k];
+      pi[k] = 1 / (std::exp(-eta) + 1);
+      weight[k] = g.count[k] * ((1 - pi[k]) * pi[k]);
+    }
+    double a = 0, b = 0, c = 0;  // X'VX = [[a, b], [b, c]]
+    for (int k = 0; k < g.size; ++k) {
+      a += weight[k];
+      b += weight[k] * g.dose[k];
+      c += g.dose[k] * weight[k] * g.dose[k];
+    }
+    // Non-finite information never recovers (see the per-individual fit).
+    if (!isRealNumber(a) || !isRealNumber(b) || !isRealNumber(c)) {
+      finite = false;
+      break;
+    }
+    invertInformation(a, b, c, inverse);
+
+    double score[2] = {0, 0};
+    for (int k = 0; k < g.size; ++k) {
+      const double residual = g.cases[k] - g.count[k] * pi[k];
+      score[0] += residual;
+      score[1] += g.dose[k] * residual;
+    }
+    double stepSize = 0;
+    for (int j = 0; j < 2; ++j) {
+      const double step = inverse[j][0] * score[0] + inverse[j][1] * score[1];
+      beta[j] += step;
+      stepSize += std::fabs(step);
+    }
+    if (stepSize < convergenceLimit) {  // a NaN sum never converges
+      fit.converged = true;
+      break;
+    }
+  }
+  if (!fit.converged) logisticWarnNoConvergence(*snp);
+  if (finite) {
+    Sigma = inverse;
+  } else {
+    const double notANumber = std::numeric_limits<double>::quiet_NaN();
+    for (auto& row : Sigma) std::fill(row.begin(), row.end(), notANumber);
+  }
+  fit.beta1 = beta[1];
+  return logisticRecord(fit);
+}
