@@ -7,18 +7,16 @@
 
 namespace {
 
-// Popcount sums of one column against every weight plane: for plane p, sums[3p] counts the
-// rows whose high genotype bit is set, sums[3p+1] those whose low bit is set and sums[3p+2]
-// those with both, each among the rows set in the plane. Precondition: words is a multiple
-// of 4. This is the inner loop of every in-process scan; two versions give the same sums, and
-// the processor decides which one runs (see countAgainstPlanes below).
-using planeKernel = void (*)(const uint64_t* low, const uint64_t* high, const uint64_t* weights,
-                             int planes, size_t words, uint32_t* sums);
+// The kernels (planeKernel, see the header) are the inner loop of every in-process scan; they
+// give the same sums, and the processor decides which one runs (see countAgainstPlanes below).
 
-// Any x86-64 processor: one popcount per word and stream (the instruction where there is one).
-__attribute__((target_clones("popcnt", "default")))
-void countWordByWord(const uint64_t* low, const uint64_t* high, const uint64_t* weights,
-                     int planes, size_t words, uint32_t* sums) {
+// Any x86-64 processor: one popcount per word and stream. Compiled twice below, with and
+// without the popcount instruction, and chosen with the other kernels at start-up (an ifunc
+// resolver, as target_clones makes, would run before a sanitizer's runtime is ready).
+__attribute__((always_inline)) inline void countWordByWord(const uint64_t* low,
+                                                           const uint64_t* high,
+                                                           const uint64_t* weights, int planes,
+                                                           size_t words, uint32_t* sums) {
   for (int p = 0; p < planes; ++p, weights += words) {
     uint64_t h0 = 0, h1 = 0, l0 = 0, l1 = 0, b0 = 0, b1 = 0;
     for (size_t w = 0; w < words; w += 2) {
@@ -36,6 +34,17 @@ void countWordByWord(const uint64_t* low, const uint64_t* high, const uint64_t* 
     sums[3 * p + 1] = static_cast<uint32_t>(l0 + l1);
     sums[3 * p + 2] = static_cast<uint32_t>(b0 + b1);
   }
+}
+
+__attribute__((target("popcnt")))
+void countWordByWordPopcnt(const uint64_t* low, const uint64_t* high, const uint64_t* weights,
+                           int planes, size_t words, uint32_t* sums) {
+  countWordByWord(low, high, weights, planes, words, sums);
+}
+
+void countWordByWordPlain(const uint64_t* low, const uint64_t* high, const uint64_t* weights,
+                          int planes, size_t words, uint32_t* sums) {
+  countWordByWord(low, high, weights, planes, words, sums);
 }
 
 // Bit counts of the 32 bytes of v, by a lookup of each half byte in a 16-entry table.
@@ -94,8 +103,21 @@ void countFourWordsAtATime(const uint64_t* low, const uint64_t* high, const uint
 // model is known, hence the explicit set-up).
 const planeKernel countAgainstPlanes = [] {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") ? countFourWordsAtATime : countWordByWord;
+  if (__builtin_cpu_supports("avx2")) return countFourWordsAtATime;
+  return __builtin_cpu_supports("popcnt") ? countWordByWordPopcnt : countWordByWordPlain;
 }();
+
+}  // namespace
+
+std::vector<namedPlaneKernel> availablePlaneKernels() {
+  __builtin_cpu_init();
+  std::vector<namedPlaneKernel> kernels = {{"word by word", countWordByWordPlain}};
+  if (__builtin_cpu_supports("popcnt")) kernels.push_back({"popcnt", countWordByWordPopcnt});
+  if (__builtin_cpu_supports("avx2")) kernels.push_back({"avx2", countFourWordsAtATime});
+  return kernels;
+}
+
+namespace {
 
 // The most planes a counter can have: two groups of at most 32 bits.
 constexpr int maxPlanes = 64;

@@ -51,6 +51,19 @@ inline genotypeCells countGenotypeCells(const std::vector<individualRecord*>& pe
   return cells;
 }
 
+// The popcount kernels behind cellCounter that this processor can run, by name; the counter
+// uses the fastest. For each weight plane p: sums[3p] counts the rows (among those set in the
+// plane) whose high genotype bit is set, sums[3p+1] those whose low bit is set, sums[3p+2]
+// those with both. words must be a multiple of 4. Exposed so that tests can hold every
+// kernel to the same sums.
+using planeKernel = void (*)(const uint64_t* low, const uint64_t* high, const uint64_t* weights,
+                             int planes, size_t words, uint32_t* sums);
+struct namedPlaneKernel {
+  const char* name;
+  planeKernel kernel;
+};
+std::vector<namedPlaneKernel> availablePlaneKernels();
+
 // Genotype cells of any SNP columns over one list of individuals (a resample with its repeats,
 // the individuals it left out, or everyone). When the data set's SNP-major copy holds every
 // listed individual, the list becomes bit-planes of each individual's multiplicity (how often

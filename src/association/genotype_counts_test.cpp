@@ -173,3 +173,45 @@ TEST_F(CellCounter, CopyIsDroppedWhenTheRecordsChange) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every kernel this processor can run against a bit-by-bit count, over random planes of every
+// length up to a few hundred words (the vector kernel adds up its byte counts every 124 words,
+// so lengths around that are where it could go wrong).
+TEST(PlaneKernels, EveryKernelGivesTheSumsOfABitByBitCount) {
+  std::mt19937_64 random(12345);
+  const auto kernels = availablePlaneKernels();
+  ASSERT_GE(kernels.size(), 1u);
+  for (size_t words : {4u, 8u, 120u, 124u, 128u, 248u, 252u, 400u}) {
+    for (int planes : {1, 3, 17}) {
+      std::vector<uint64_t> low(words), high(words), weights(words * planes);
+      for (auto& w : low) w = random();
+      for (auto& w : high) w = random();
+      for (auto& w : weights) w = random();
+      // Some all-ones words, where every byte count is at its largest.
+      low[0] = high[0] = weights[0] = ~uint64_t{0};
+      std::vector<uint32_t> expected(3 * planes, 0);
+      for (int p = 0; p < planes; ++p) {
+        for (size_t w = 0; w < words; ++w) {
+          for (int bit = 0; bit < 64; ++bit) {
+            if (!((weights[p * words + w] >> bit) & 1)) continue;
+            const bool h = (high[w] >> bit) & 1, l = (low[w] >> bit) & 1;
+            expected[3 * p] += h;
+            expected[3 * p + 1] += l;
+            expected[3 * p + 2] += h && l;
+          }
+        }
+      }
+      for (const auto& k : kernels) {
+        SCOPED_TRACE(std::string(k.name) + ", " + std::to_string(words) + " words, " +
+                     std::to_string(planes) + " planes");
+        std::vector<uint32_t> sums(3 * planes, 7);
+        k.kernel(low.data(), high.data(), weights.data(), planes, words, sums.data());
+        EXPECT_EQ(sums, expected);
+      }
+    }
+  }
+}
+
+}  // namespace
