@@ -14,6 +14,7 @@
 #include "dataset/covariates.h"
 #include "dataset/dataset.h"
 #include "run/settings.h"
+#include "test_support/regression_oracle.h"
 #include "test_support/scratch_files.h"
 #include "test_support/settings_snapshot.h"
 
@@ -22,34 +23,12 @@ namespace {
 const std::string sourceDir = std::string(ZUQ_SOURCE_DIR) + "/src/association/testdata/";
 const std::string fixtureDir = sourceDir + "covariate_selection/";
 
-// One line of an oracle's result file: SNP A1 NMISS OR P.
-struct oracleRow {
-  char allele = 0;
-  int rows = 0;
-  double oddsRatio = 0;
-  double p = 0;
-};
+using testsupport::printedHalfUnit;
+using testsupport::relativeError;
+using oracleRow = testsupport::regressionOracleRow;
 
 std::map<std::string, oracleRow> readOracle(const std::string& name) {
-  std::ifstream in(fixtureDir + name);
-  std::map<std::string, oracleRow> rows;
-  std::string header, snp, allele;
-  std::getline(in, header);
-  oracleRow row;
-  while (in >> snp >> allele >> row.rows >> row.oddsRatio >> row.p) {
-    row.allele = allele[0];
-    rows[snp] = row;
-  }
-  return rows;
-}
-
-double relativeError(double value, double reference) {
-  return std::fabs(value - reference) / std::fabs(reference);
-}
-
-// Half a unit in the 4th significant digit of a number printed with 4 digits.
-double printedHalfUnit(double printed) {
-  return 0.5 * std::pow(10.0, std::floor(std::log10(std::fabs(printed))) - 3);
+  return testsupport::readRegressionOracle(fixtureDir + name);
 }
 
 class CovariateSelectionFit : public testing::Test {

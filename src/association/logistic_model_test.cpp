@@ -16,6 +16,7 @@
 #include "dataset/covariates.h"
 #include "dataset/dataset.h"
 #include "numerics/svd.h"
+#include "test_support/regression_oracle.h"
 #include "test_support/scratch_files.h"
 #include "association/plink_runner.h"
 
@@ -23,34 +24,12 @@ namespace {
 
 const std::string fixtureDir = std::string(ZUQ_SOURCE_DIR) + "/src/association/testdata/logistic/";
 
-// One line of an oracle's result file: SNP A1 NMISS OR P.
-struct OracleRow {
-  char allele = 0;
-  int rows = 0;
-  double oddsRatio = 0;
-  double p = 0;
-};
+using testsupport::printedHalfUnit;
+using testsupport::relativeError;
+using OracleRow = testsupport::regressionOracleRow;
 
 std::map<std::string, OracleRow> readOracle(const std::string& name) {
-  std::ifstream in(fixtureDir + name);
-  std::map<std::string, OracleRow> rows;
-  std::string header, snp, allele;
-  std::getline(in, header);
-  OracleRow row;
-  while (in >> snp >> allele >> row.rows >> row.oddsRatio >> row.p) {
-    row.allele = allele[0];
-    rows[snp] = row;
-  }
-  return rows;
-}
-
-double relativeError(double value, double reference) {
-  return std::fabs(value - reference) / std::fabs(reference);
-}
-
-// Half a unit in the 4th significant digit of a number printed with 4 digits.
-double printedHalfUnit(double printed) {
-  return 0.5 * std::pow(10.0, std::floor(std::log10(std::fabs(printed))) - 3);
+  return testsupport::readRegressionOracle(fixtureDir + name);
 }
 
 // The fixture read by the program's own readers, in a scratch directory (the covariate reader
