@@ -70,12 +70,7 @@ doseCells countDoseCells(const std::vector<individualRecord*>& people, const snp
     const unsigned code = static_cast<unsigned>(person->genotypes[word] >> shift) & 3u;
     if (code == missingGenotype) continue;
     // The individuals that setupModel drops: short of covariates, or with a missing one.
-    const std::vector<double>& covariates = person->covariates;
-    if (covariates.size() < covariateCount) continue;
-    bool complete = true;
-    for (double value : covariates)
-      if (value == missingValue) complete = false;
-    if (!complete) continue;
+    if (!hasUsableCovariates(*person, covariateCount)) continue;
     const int dose = doseOfCode[code];
     ++cells.count[dose];
     if (person->phenotype != 1.0) ++cells.cases[dose];

@@ -132,14 +132,8 @@ void logisticModel::setupModel(const std::vector<individualRecord*>& people, snp
   for (const individualRecord* person : people) {
     const unsigned code = genotypeAt(person->genotypes, snp->index);
     if (code == missingGenotype) continue;
-    // An individual with fewer covariates than the first one lacks values the model needs:
-    // they count as missing (a short row would be read past its end).
+    if (!hasUsableCovariates(*person, covariateCount)) continue;
     const std::vector<double>& covariates = person->covariates;
-    if (covariates.size() < covariateCount) continue;
-    bool complete = true;
-    for (double value : covariates)
-      if (value == missingValue) complete = false;
-    if (!complete) continue;
 
     if (rows == X.size()) {
       // A row kept from a longer design of an earlier SNP, else a new one.

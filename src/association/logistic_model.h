@@ -76,6 +76,15 @@ class logisticModel {
   std::vector<double> score_;
 };
 
+// Whether the fit can use the individual's covariates: it has the covariateCount values the
+// model needs (a shorter row would be read past its end) and none is missing.
+inline bool hasUsableCovariates(const individualRecord& person, size_t covariateCount) {
+  if (person.covariates.size() < covariateCount) return false;
+  for (double value : person.covariates)
+    if (value == missingValue) return false;
+  return true;
+}
+
 // Individuals used by a fit without covariates, by allele-1 dose (0, 1, 2), and the cases
 // (phenotype other than exactly 1.0) among them. The same individuals as setupModel uses.
 struct doseCells {
