@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "association/genotype_counts.h"
 #include "association/logistic_model.h"
 #include "dataset/dataset.h"
 #include "numerics/machine_constants.h"
@@ -60,31 +61,36 @@ void invertInformation(double a, double b, double c, matrix& inverse) {
 }  // namespace
 
 doseCells countDoseCells(const std::vector<individualRecord*>& people, const snpRecord& snp) {
-  // Dose of allele 1 by genotype code; the missing code 1 is skipped before the look-up.
-  constexpr int doseOfCode[4] = {2, 0, 1, 0};
   doseCells cells;
   const size_t covariateCount = people.empty() ? 0 : people[0]->covariates.size();
-  const size_t word = static_cast<size_t>(snp.index) >> 5;
-  const unsigned shift = 2u * (static_cast<unsigned>(snp.index) & 31u);
   for (const individualRecord* person : people) {
-    const unsigned code = static_cast<unsigned>(person->genotypes[word] >> shift) & 3u;
+    const unsigned code = genotypeAt(person->genotypes, snp.index);
     if (code == missingGenotype) continue;
     // The individuals that setupModel drops: short of covariates, or with a missing one.
     if (!hasUsableCovariates(*person, covariateCount)) continue;
-    const int dose = doseOfCode[code];
+    const int dose = allele1Dosage[code];
     ++cells.count[dose];
     if (person->phenotype != 1.0) ++cells.cases[dose];
   }
   return cells;
 }
 
+doseCells doseCellsOf(const genotypeCells& c) {
+  doseCells cells;
+  cells.cases[2] = c.caseA11;
+  cells.cases[1] = c.caseA12;
+  cells.cases[0] = c.caseA22;
+  cells.count[2] = c.caseA11 + c.ctrlA11;
+  cells.count[1] = c.caseA12 + c.ctrlA12;
+  cells.count[0] = c.caseA22 + c.ctrlA22;
+  return cells;
+}
+
 void doseSlotsOf(const std::vector<individualRecord*>& people, const snpRecord& snp,
                  std::vector<uint8_t>& slots) {
-  const size_t word = static_cast<size_t>(snp.index) >> 5;
-  const unsigned shift = 2u * (static_cast<unsigned>(snp.index) & 31u);
   slots.resize(people.size());
   for (size_t i = 0; i < people.size(); ++i) {
-    const unsigned code = static_cast<unsigned>(people[i]->genotypes[word] >> shift) & 3u;
+    const unsigned code = genotypeAt(people[i]->genotypes, snp.index);
     slots[i] = static_cast<uint8_t>(code + (people[i]->phenotype != 1.0 ? 4u : 0u));
   }
 }

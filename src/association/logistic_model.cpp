@@ -319,7 +319,20 @@ int logisticAllSnps(const std::vector<individualRecord*>& people,
   // matrices shows the design of every individual, so it keeps the per-individual fit.
   const bool covariates = !people.empty() && !people[0]->covariates.empty();
   if (!covariates && traceMatrices == 0) {
-    for (snpRecord* snp : snpList) out.push_back(logisticFromCells(countDoseCells(people, *snp), snp));
+    // The scans' counter reads the SNP-major copy instead of every individual's words; its
+    // cells are the fit's when each phenotype is exactly a control's or a case's.
+    const bool scanCellsServe = std::all_of(people.begin(), people.end(), [](const auto* person) {
+      return person->phenotype == 1.0 || person->phenotype == 2.0;
+    });
+    if (scanCellsServe) {
+      thread_local cellCounter counter;
+      counter.reset(people);
+      for (snpRecord* snp : snpList)
+        out.push_back(logisticFromCells(doseCellsOf(counter.cells(snp->index)), snp));
+    } else {
+      for (snpRecord* snp : snpList)
+        out.push_back(logisticFromCells(countDoseCells(people, *snp), snp));
+    }
     return static_cast<int>(snpList.size());
   }
   // One model per thread, its storage reused from SNP to SNP and from call to call.

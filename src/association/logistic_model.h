@@ -7,6 +7,7 @@
 
 #include "numerics/matrix.h"
 #include "numerics/svd.h"
+#include "association/genotype_counts.h"
 #include "association/test_records.h"
 
 struct individualRecord;
@@ -92,6 +93,9 @@ struct doseCells {
   int32_t cases[3] = {0, 0, 0};
 };
 doseCells countDoseCells(const std::vector<individualRecord*>& people, const snpRecord& snp);
+// The same cells from the scans' genotype cells, which agree with them when every individual
+// is a control (1.0) or a case (2.0) and none is dropped for a covariate.
+doseCells doseCellsOf(const genotypeCells& cells);
 
 // The cells of the resamples of one list, from draw counts instead of walking the individuals:
 // doseSlotsOf gives per list position the slot (genotype code, + 4 for a case) of the SNP, once
