@@ -32,17 +32,30 @@ bootstrapSampler::bootstrapSampler(const std::vector<individualRecord*>& list)
 bootstrapSampler::~bootstrapSampler() = default;
 
 void bootstrapSampler::resample() {
-  drawIndexes();
+  claimResamples(1);
+  nextResample();
   buildLists();
 }
 
-void bootstrapSampler::drawIndexes() {
-  // The order of the draws is part of the result: a seeded run with one thread repeats itself
-  // only if every resample consumes rng in the same order (all cases, then all controls). Only
-  // the words are taken here; drawCounts turns them into positions after the lock.
-  const int count = studyType == 2 ? nSource : nCases + nControls;
+namespace {
+
+// Words of one resample: every source entry once in a quantitative study, else every case and
+// every control once (cases first), so that a seeded run with one thread repeats itself.
+int64_t wordsPerResample(const bootstrapSampler& sampler) {
+  return studyType == 2 ? sampler.nSource : sampler.nCases + sampler.nControls;
+}
+
+}  // namespace
+
+void bootstrapSampler::claimResamples(int resamples) {
+  rng.claim(wordsPerResample(*this) * resamples, claimed_);
+}
+
+void bootstrapSampler::nextResample() {
+  // Only the words are taken here; drawCounts turns them into positions.
+  const int count = static_cast<int>(wordsPerResample(*this));
   words_.resize(static_cast<size_t>(count));
-  if (count > 0) rng.words(count, words_.data());
+  claimed_.take(count, words_.data());
 }
 
 const std::vector<int>& bootstrapSampler::drawCounts() {

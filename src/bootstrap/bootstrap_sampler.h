@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dataset/dataset.h"
+#include "run/random_generator.h"
 
 class bootstrapSampler {
  public:
@@ -17,13 +18,16 @@ class bootstrapSampler {
 
   // Draws a new resample from rng. The caller holds the process-wide lock.
   void resample();
-  // resample() in two steps, so that the lock covers only the draws: drawIndexes takes the
-  // draws of a new resample from rng (the caller holds the process-wide lock) and keeps them;
-  // buildLists turns the kept draws into sample and notSelected (no lock needed). The two
-  // together give exactly what resample() gives for the same state of rng.
-  void drawIndexes();
+  // resample() in steps, so that the lock covers only the claim of the draws: claimResamples
+  // sets aside the draws of the next `resamples` resamples from rng (the caller holds the
+  // process-wide lock; a claim of several takes them in the order as many single claims would);
+  // nextResample then makes the next claimed resample the current one and buildLists turns it
+  // into sample and notSelected (no lock needed for either). Together they give exactly what
+  // resample() gives for the same state of rng.
+  void claimResamples(int resamples);
+  void nextResample();
   void buildLists();
-  // How often each source position was drawn by the last drawIndexes (no lock needed). A caller
+  // How often each source position was drawn in the current resample (no lock needed). A caller
   // that needs only these counts may skip buildLists.
   const std::vector<int>& drawCounts();
 
@@ -38,5 +42,6 @@ class bootstrapSampler {
 
  private:
   std::vector<int> counts_;  // draws per source position, reused by every resample
-  std::vector<uint32_t> words_;  // generator words of the last draws, in draw order
+  std::vector<uint32_t> words_;  // generator words of the current resample, in draw order
+  claimedWords claimed_;         // words of the claimed resamples not yet taken
 };

@@ -291,8 +291,9 @@ TEST_F(BootstrapSampler, ThreadsResamplingUnderTheLockNeverMeetInTheGenerator) {
   EXPECT_EQ(rng.next(), g.next());
 }
 
-// Threads take only the draws under the lock and build their lists after releasing it, while
-// other threads draw: each list is still the resample of the generator words its draws took.
+// Threads take only the claim of their draws under the lock, one resample or several, and draw
+// and build their lists after releasing it, while other threads claim: each list is still the
+// resample of the generator words its claim took.
 TEST_F(BootstrapSampler, ListsBuiltOutsideTheLockAreThoseOfTheDrawsTaken) {
   struct Case {
     const char* name;
@@ -313,32 +314,41 @@ TEST_F(BootstrapSampler, ListsBuiltOutsideTheLockAreThoseOfTheDrawsTaken) {
     rng.seed(33);
     constexpr int threads = 8;
     constexpr int rounds = 300;
-    // Per resample: the generator as the draws found it, and the lists built from them.
+    // Per claim: the generator as the claim found it, and the lists of its resamples.
     struct Taken {
       randomGenerator before;
-      std::vector<individualRecord*> sample, notSelected;
+      std::vector<std::vector<individualRecord*>> samples, notSelected;
     };
     std::vector<Taken> taken;
 #pragma omp parallel num_threads(threads)
     for (int round = 0; round < rounds; ++round) {
       bootstrapSampler sampler(source);
+      const int batch = 1 + round % 3;  // one claim for several resamples, as the Ud/Ue step
       // Made under the lock: building a generator draws from it, and draws count as entries.
       std::unique_ptr<randomGenerator> before;
 #pragma omp critical
       {
         before = std::make_unique<randomGenerator>(rng);
-        sampler.drawIndexes();
+        sampler.claimResamples(batch);
       }
-      sampler.buildLists();
+      Taken mine{*before, {}, {}};
+      for (int b = 0; b < batch; ++b) {
+        sampler.nextResample();
+        sampler.buildLists();
+        mine.samples.push_back(sampler.sample);
+        mine.notSelected.push_back(sampler.notSelected);
+      }
 #pragma omp critical
-      taken.push_back({*before, sampler.sample, sampler.notSelected});
+      taken.push_back(std::move(mine));
     }
     EXPECT_EQ(rngEntryCount, 0);
     ASSERT_EQ(taken.size(), static_cast<size_t>(threads * rounds));
     int wrong = 0;
     for (Taken& t : taken) {
-      const expectedResample expected = recompute(t.before, source, c.study);
-      if (t.sample != expected.sample || t.notSelected != expected.notSelected) ++wrong;
+      for (size_t b = 0; b < t.samples.size(); ++b) {
+        const expectedResample expected = recompute(t.before, source, c.study);
+        if (t.samples[b] != expected.sample || t.notSelected[b] != expected.notSelected) ++wrong;
+      }
     }
     EXPECT_EQ(wrong, 0);
   }

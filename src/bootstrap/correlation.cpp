@@ -99,10 +99,19 @@ class pairEstimator {
 void collectPairs(snpRecord& snp, std::vector<double>& uds, std::vector<double>& ues) {
   pairEstimator estimator(snp);
   bootstrapSampler sampler(individuals);
-  for (int pass = 0; pass < adjNsample; ++pass) {
-    // Only the draws hold the lock.
+  // The draws of all passes are claimed at once: nothing between two passes draws, so the
+  // words come in the order of one claim per pass. Dummy estimates draw, and claim per pass.
+  const bool claimEachPass = estimateType == 66;
+  if (!claimEachPass) {
 #pragma omp critical
-    sampler.drawIndexes();
+    sampler.claimResamples(adjNsample);
+  }
+  for (int pass = 0; pass < adjNsample; ++pass) {
+    if (claimEachPass) {
+#pragma omp critical
+      sampler.claimResamples(1);
+    }
+    sampler.nextResample();
     estimator.estimate(sampler);
     char alleleUd = 0;
     char alleleUe = 0;

@@ -49,9 +49,10 @@ int resampleAndNumber(bootstrapSampler& sampler, int& counter) {
   int number = 0;
 #pragma omp critical
   {
-    sampler.drawIndexes();
+    sampler.claimResamples(1);
     number = counter++;
   }
+  sampler.nextResample();
   sampler.buildLists();
   return number;
 }

@@ -32,9 +32,10 @@ void fillSlot(replicate& slot, const std::vector<individualRecord*>& outerSample
   const std::string threadTag = std::to_string(omp_get_thread_num());
   while (shared.done.load() < nL1) {
     if (drawsLeft.fetch_sub(1) <= 0) return;
-    // Only the draws hold the lock; the lists are built after it is released.
+    // Only the claim of the draws holds the lock; the draws and lists come after it.
 #pragma omp critical
-    inner.drawIndexes();
+    inner.claimResamples(1);
+    inner.nextResample();
     inner.buildLists();
     if (analyzeResample(slot, inner, snps, maxSnps, levelName, threadTag, 2) > 0) {
       printResultMatrix("L2[N][M]", "       ", slot);

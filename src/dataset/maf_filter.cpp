@@ -1,4 +1,5 @@
 // Minor-allele frequencies of every SNP (overall, controls, cases) and the --maf filter.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
@@ -36,15 +37,26 @@ void countAlleles(alleleCounts (&groups)[3]) {
     g.allele1.assign(columns, 0);
     g.allele2.assign(columns, 0);
   }
-  for (const individualRecord* person : individuals) {
-    alleleCounts& g = groups[groupOf(person->phenotype)];
-    for (int base = 0; base < columns; base += 32) {
-      uint64_t word = person->genotypes[base / 32];
-      const int end = base + 32 < columns ? base + 32 : columns;
-      for (int column = base; column < end; ++column, word >>= 2) {
-        const unsigned code = static_cast<unsigned>(word & 3u);
-        g.allele1[column] += allele1Copies[code];
-        g.allele2[column] += allele2Copies[code];
+  // Blocks of genotype words are shared out among the threads: every column is counted by one
+  // thread, over all individuals, so the counts are those of a serial run.
+  constexpr int wordsPerBlock = 16;
+  const int words = (columns + 31) / 32;
+  const int blocks = (words + wordsPerBlock - 1) / wordsPerBlock;
+#pragma omp parallel for schedule(dynamic, 1)
+  for (int block = 0; block < blocks; ++block) {
+    const int firstWord = block * wordsPerBlock;
+    const int lastWord = std::min(words, firstWord + wordsPerBlock);
+    for (const individualRecord* person : individuals) {
+      alleleCounts& g = groups[groupOf(person->phenotype)];
+      for (int k = firstWord; k < lastWord; ++k) {
+        uint64_t word = person->genotypes[static_cast<size_t>(k)];
+        const int base = 32 * k;
+        const int end = std::min(base + 32, columns);
+        for (int column = base; column < end; ++column, word >>= 2) {
+          const unsigned code = static_cast<unsigned>(word & 3u);
+          g.allele1[static_cast<size_t>(column)] += allele1Copies[code];
+          g.allele2[static_cast<size_t>(column)] += allele2Copies[code];
+        }
       }
     }
   }

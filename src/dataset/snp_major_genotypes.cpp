@@ -53,8 +53,17 @@ void ensureSnpMajorGenotypes() {
   std::sort(copy.rowByRecord.begin(), copy.rowByRecord.end());
   copy.planes.assign(2 * copy.wordsPerPlane * static_cast<size_t>(nSnps), 0);
   const size_t genotypeWords = (static_cast<size_t>(nSnps) + 31) / 32;
-  for (size_t first = 0; first < people; first += 64) {
-    for (size_t k = 0; k < genotypeWords; ++k) enterBlock(first, k, copy);
+  // Runs of 8 genotype words (256 columns, a cache line of each individual's words) share out
+  // among the threads: each writes the planes of its own columns only.
+  constexpr size_t wordsPerRun = 8;
+  const long runs = static_cast<long>((genotypeWords + wordsPerRun - 1) / wordsPerRun);
+#pragma omp parallel for schedule(dynamic, 1)
+  for (long run = 0; run < runs; ++run) {
+    const size_t firstWord = wordsPerRun * static_cast<size_t>(run);
+    const size_t lastWord = std::min(genotypeWords, firstWord + wordsPerRun);
+    for (size_t first = 0; first < people; first += 64) {
+      for (size_t k = firstWord; k < lastWord; ++k) enterBlock(first, k, copy);
+    }
   }
   copy.valid = true;
 }

@@ -1,6 +1,8 @@
 #include "run/random_generator.h"
 
+#include <algorithm>
 #include <iostream>
+#include <utility>
 
 #include "run/exit.h"
 
@@ -31,12 +33,15 @@ void randomGenerator::seed(int s) {
   for (int k = 0; k < 330; ++k) next();
 }
 
-void randomGenerator::words(int count, uint32_t* out) {
-  if (++rngEntryCount > 1) reentryAbort();
-  // The ring holds the last 33 words, the oldest at feed and younger ones below it (circularly);
-  // lag sits 20 below feed. Then word n + i is word n + i - 33 plus word n + i - 13.
-  const bool usual = (feed - lag + 33) % 33 == 20;
-  if (count < 33 || !usual) {
+namespace {
+
+// The ring holds the last 33 words, the oldest at feed and younger ones below it (circularly);
+// lag sits 20 below feed. Then word n + i is word n + i - 33 plus word n + i - 13.
+bool usualRing(int lag, int feed) { return (feed - lag + 33) % 33 == 20; }
+
+// count words of the ring (state, lag, feed) into out, advancing it.
+void generate(uint32_t* state, int& lag, int& feed, int count, uint32_t* out) {
+  if (count < 33 || !usualRing(lag, feed)) {
     for (int k = 0; k < count; ++k) {
       out[k] = state[feed] += state[lag];
       --lag;
@@ -47,18 +52,112 @@ void randomGenerator::words(int count, uint32_t* out) {
         lag = 32;
       }
     }
-  } else {
-    uint32_t head[33];  // by age, oldest first
-    for (int j = 0; j < 33; ++j) head[j] = state[(feed - j + 33) % 33];
-    for (int i = 0; i < 13; ++i) out[i] = head[i] + head[i + 20];
-    for (int i = 13; i < 33; ++i) out[i] = head[i] + out[i - 13];
-    // Each word depends on words 13 and 33 back: blocks of up to 13 words are independent.
-    for (int i = 33; i < count; ++i) out[i] = out[i - 33] + out[i - 13];
-    feed = ((feed - count) % 33 + 33) % 33;
-    lag = (feed - 20 + 33) % 33;
-    for (int j = 0; j < 33; ++j) state[(feed - j + 33) % 33] = out[count - 33 + j];
+    return;
   }
+  uint32_t head[33];  // by age, oldest first
+  for (int j = 0; j < 33; ++j) head[j] = state[(feed - j + 33) % 33];
+  for (int i = 0; i < 13; ++i) out[i] = head[i] + head[i + 20];
+  for (int i = 13; i < 33; ++i) out[i] = head[i] + out[i - 13];
+  // Each word depends on words 13 and 33 back: blocks of up to 13 words are independent.
+  for (int i = 33; i < count; ++i) out[i] = out[i - 33] + out[i - 13];
+  feed = ((feed - count) % 33 + 33) % 33;
+  lag = (feed - 20 + 33) % 33;
+  for (int j = 0; j < 33; ++j) state[(feed - j + 33) % 33] = out[count - 33 + j];
+}
+
+// Claims shorter than this step through the words: the jump's linear map costs about as much.
+constexpr int64_t jumpFrom = 512;
+
+using ringMatrix = std::vector<uint32_t>;  // 33 x 33, column-major, mod 2^32
+
+ringMatrix multiply(const ringMatrix& a, const ringMatrix& b) {
+  ringMatrix c(33 * 33, 0);
+  for (int k = 0; k < 33; ++k)
+    for (int i = 0; i < 33; ++i) {
+      const uint32_t factor = b[static_cast<size_t>(i + 33 * k)];
+      for (int j = 0; j < 33; ++j)
+        c[static_cast<size_t>(j + 33 * k)] += a[static_cast<size_t>(j + 33 * i)] * factor;
+    }
+  return c;
+}
+
+// One step on the ring by age: the oldest word leaves, and the new youngest is the old oldest
+// plus the word 13 back (age 20).
+ringMatrix oneStep() {
+  ringMatrix step(33 * 33, 0);
+  for (int j = 0; j < 32; ++j) step[static_cast<size_t>(j + 33 * (j + 1))] = 1;
+  step[static_cast<size_t>(32 + 33 * 0)] = 1;
+  step[static_cast<size_t>(32 + 33 * 20)] = 1;
+  return step;
+}
+
+}  // namespace
+
+void randomGenerator::words(int count, uint32_t* out) {
+  if (++rngEntryCount > 1) reentryAbort();
+  generate(state, lag, feed, count, out);
   --rngEntryCount;
+}
+
+void randomGenerator::claim(int64_t count, claimedWords& claimed) {
+  if (++rngEntryCount > 1) reentryAbort();
+  std::copy(state, state + 33, claimed.state_);
+  claimed.lag_ = lag;
+  claimed.feed_ = feed;
+  claimed.left_ = count;
+  skip(count);
+  --rngEntryCount;
+}
+
+void randomGenerator::skip(int64_t count) {
+  if (count < jumpFrom || !usualRing(lag, feed)) {
+    for (int64_t k = 0; k < count; ++k) {
+      state[feed] += state[lag];
+      --lag;
+      --feed;
+      if (feed < 0) {
+        feed = 32;
+      } else if (lag < 0) {
+        lag = 32;
+      }
+    }
+    return;
+  }
+  const ringMatrix& matrix = jumpOf(count).matrix;
+  uint32_t head[33];
+  for (int j = 0; j < 33; ++j) head[j] = state[(feed - j + 33) % 33];
+  uint32_t moved[33] = {};
+  for (int k = 0; k < 33; ++k)
+    for (int j = 0; j < 33; ++j) moved[j] += matrix[static_cast<size_t>(j + 33 * k)] * head[k];
+  feed = static_cast<int>(((feed - count) % 33 + 33) % 33);
+  lag = (feed - 20 + 33) % 33;
+  for (int j = 0; j < 33; ++j) state[(feed - j + 33) % 33] = moved[j];
+}
+
+const randomGenerator::jump& randomGenerator::jumpOf(int64_t count) {
+  for (const jump& known : jumps_)
+    if (known.count == count) return known;
+  // The power by squaring: about 2 log2(count) products of 33 x 33, once per claim length.
+  ringMatrix power = oneStep();
+  ringMatrix result;
+  for (int64_t rest = count; rest > 0; rest >>= 1) {
+    if ((rest & 1) != 0) result = result.empty() ? power : multiply(power, result);
+    if (rest > 1) power = multiply(power, power);
+  }
+  // Runs claim a few lengths (one per resample size); a bound keeps a stray caller from growing
+  // the cache without end.
+  if (jumps_.size() >= 8) jumps_.erase(jumps_.begin());
+  jumps_.push_back({count, std::move(result)});
+  return jumps_.back();
+}
+
+void claimedWords::take(int count, uint32_t* out) {
+  if (count > left_) {
+    std::cout << "Internal error: more random words taken than claimed.. Program aborted\n";
+    plainExit(1);
+  }
+  generate(state_, lag_, feed_, count, out);
+  left_ -= count;
 }
 
 void randomGenerator::indexesBelow(int n, int count, int* out) {

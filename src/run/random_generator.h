@@ -4,10 +4,28 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // Re-entry counter of rng: a detector of misuse, not a lock. Callers on worker threads hold the
 // process-wide lock (the unnamed critical section) around their draws.
 inline int32_t rngEntryCount = 0;
+
+// Words of the generator's stream set aside by randomGenerator::claim for one caller, who
+// takes them later, in their order, without any lock.
+class claimedWords {
+ public:
+  // The next count words of the claim into out. Taking more than was claimed ends the program:
+  // those words belong to someone else.
+  void take(int count, uint32_t* out);
+  int64_t left() const { return left_; }
+
+ private:
+  friend class randomGenerator;
+  uint32_t state_[33] = {};
+  int lag_ = 12;
+  int feed_ = 32;
+  int64_t left_ = 0;
+};
 
 class randomGenerator {
  public:
@@ -38,6 +56,11 @@ class randomGenerator {
   // is run over a linear buffer, many words at a time: the draws of a resample are taken under
   // the process-wide lock, so their speed bounds how many threads can resample at once.
   void words(int count, uint32_t* out);
+  // Sets the next count words aside for `claimed` and moves past them, as words(count) would,
+  // without producing them: a long claim is one precomputed jump (a linear map of the 33 ring
+  // words, cached per count), so that callers under the process-wide lock pay for the claim and
+  // generate their words after it.
+  void claim(int64_t count, claimedWords& claimed);
   // count successive indexBelow(n) into out, n > 0.
   void indexesBelow(int n, int count, int* out);
   // A uniform real in [0, 1], 1.0 included.
@@ -52,6 +75,16 @@ class randomGenerator {
 
  private:
   [[noreturn]] static void reentryAbort();
+  void skip(int64_t count);
+
+  // The ring after count steps as a linear map of the ring before: column-major over the 33
+  // words by age, oldest first, arithmetic mod 2^32.
+  struct jump {
+    int64_t count;
+    std::vector<uint32_t> matrix;
+  };
+  const jump& jumpOf(int64_t count);
+  std::vector<jump> jumps_;
 };
 
 // The index below n that indexBelow(n) takes from a word: (x >> 1) mod n, the remainder by a

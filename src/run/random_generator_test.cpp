@@ -4,7 +4,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -111,6 +113,51 @@ TEST(RandomGenerator, BatchOfIndexesEqualsSingleDraws) {
           << word << " mod " << bound;
     }
   }
+}
+
+// A claim hands over exactly the words words(count) would give, and leaves the generator where
+// they leave it: short claims that step, and long ones that jump by the cached linear map (the
+// same length twice, to use the cache), from every position of the ring.
+TEST(RandomGenerator, ClaimGivesTheWordsAndMovesPastThem) {
+  const int64_t counts[] = {0, 1, 32, 33, 511, 512, 513, 1000, 1000, 30000, 123457, 2000003};
+  for (int offset = 0; offset < 33; offset += 4) {
+    randomGenerator stepped(4711);
+    for (int k = 0; k < offset; ++k) stepped.next();
+    randomGenerator jumped = stepped;
+    for (int64_t count : counts) {
+      SCOPED_TRACE(std::to_string(offset) + " steps first, claim of " + std::to_string(count));
+      std::vector<uint32_t> expected(static_cast<size_t>(count) + 1);
+      stepped.words(static_cast<int>(count), expected.data());
+      claimedWords claimed;
+      jumped.claim(count, claimed);
+      ASSERT_EQ(claimed.left(), count);
+      std::vector<uint32_t> taken(static_cast<size_t>(count) + 1);
+      // In two parts, as a sampler takes a batch resample by resample.
+      const int first = static_cast<int>(count / 3);
+      claimed.take(first, taken.data());
+      claimed.take(static_cast<int>(count) - first, taken.data() + first);
+      EXPECT_EQ(claimed.left(), 0);
+      EXPECT_TRUE(std::equal(expected.begin(), expected.end() - 1, taken.begin()));
+      EXPECT_EQ(jumped.feed, stepped.feed);
+      EXPECT_EQ(jumped.lag, stepped.lag);
+      EXPECT_TRUE(std::equal(jumped.state, jumped.state + 33, stepped.state));
+      EXPECT_EQ(rngEntryCount, 0);
+    }
+  }
+}
+
+TEST(RandomGeneratorDeathTest, TakingMoreThanTheClaimAbortsTheProgram) {
+  EXPECT_EXIT(
+      {
+        dup2(STDERR_FILENO, STDOUT_FILENO);
+        randomGenerator g(1);
+        claimedWords claimed;
+        g.claim(10, claimed);
+        uint32_t words[11];
+        claimed.take(11, words);
+      },
+      testing::ExitedWithCode(1),
+      "^Internal error: more random words taken than claimed.. Program aborted\n$");
 }
 
 TEST(RandomGeneratorDeathTest, ADrawInsideAnotherDrawAbortsTheProgram) {
