@@ -9,6 +9,7 @@
 #include "dataset/snp_filters.h"
 #include "dataset/snp_major_genotypes.h"
 #include "association/genotype_counts.h"
+#include "association/logistic_model.h"
 #include "association/plink_runner.h"
 #include "test_support/dataset_builder.h"
 #include "test_support/settings_snapshot.h"
@@ -179,6 +180,46 @@ namespace {
 // Every kernel this processor can run against a bit-by-bit count, over random planes of every
 // length up to a few hundred words (the vector kernel adds up its byte counts every 124 words,
 // so lengths around that are where it could go wrong).
+// The dose cells of a resample and of the individuals it left out, from the draw counts over
+// the slot positions of a SNP, are the cells of the two lists, whether the positions come
+// from the SNP-major copy or from each individual's words.
+TEST_F(CellCounter, CellsOfDrawsAreTheCellsOfTheTwoLists) {
+  for (int n : {1, 2, 63, 64, 65, 300}) {
+    buildDataSet(n, 37, static_cast<unsigned>(n) + 7);
+    std::mt19937 engine(static_cast<unsigned>(n));
+    for (bool fromCopy : {false, true}) {
+      if (fromCopy) ensureSnpMajorGenotypes();
+      for (int round = 0; round < 4; ++round) {
+        // Draw counts of every size: most 0 to 2, some individual drawn n times.
+        std::vector<int> counts(static_cast<size_t>(n));
+        std::uniform_int_distribution<int> draw(0, round == 3 ? n : 2);
+        for (int& c : counts) c = draw(engine);
+        std::vector<individualRecord*> drawn, neverDrawn;
+        for (int i = 0; i < n; ++i) {
+          drawn.insert(drawn.end(), counts[static_cast<size_t>(i)], individuals[i]);
+          if (counts[static_cast<size_t>(i)] == 0) neverDrawn.push_back(individuals[i]);
+        }
+        for (const snpRecord* snp : snps) {
+          SCOPED_TRACE(std::to_string(n) + " individuals, SNP " + snp->name + ", round " +
+                       std::to_string(round) + (fromCopy ? ", from the copy" : ""));
+          slotPositions slots;
+          slotPositionsOf(individuals, *snp, slots);
+          doseCells fromDraws, neverFromDraws;
+          cellsOfDraws(slots, counts, fromDraws, neverFromDraws);
+          const doseCells expected = countDoseCells(drawn, *snp);
+          const doseCells expectedNever = countDoseCells(neverDrawn, *snp);
+          for (int dose = 0; dose < 3; ++dose) {
+            EXPECT_EQ(fromDraws.count[dose], expected.count[dose]) << dose;
+            EXPECT_EQ(fromDraws.cases[dose], expected.cases[dose]) << dose;
+            EXPECT_EQ(neverFromDraws.count[dose], expectedNever.count[dose]) << dose;
+            EXPECT_EQ(neverFromDraws.cases[dose], expectedNever.cases[dose]) << dose;
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(PlaneKernels, EveryKernelGivesTheSumsOfABitByBitCount) {
   std::mt19937_64 random(12345);
   const auto kernels = availablePlaneKernels();

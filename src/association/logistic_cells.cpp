@@ -2,12 +2,15 @@
 // parameters, and every individual of a dose group has the same design row, fitted probability
 // and weight: the sums over individuals of the per-individual fit become sums over the (at most
 // three) groups weighted by their counts, with the same iterations, limits and warnings.
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
 #include "association/genotype_counts.h"
 #include "association/logistic_model.h"
 #include "dataset/dataset.h"
+#include "dataset/snp_major_genotypes.h"
 #include "numerics/machine_constants.h"
 #include "numerics/svd.h"
 
@@ -86,22 +89,93 @@ doseCells doseCellsOf(const genotypeCells& c) {
   return cells;
 }
 
-void doseSlotsOf(const std::vector<individualRecord*>& people, const snpRecord& snp,
-                 std::vector<uint8_t>& slots) {
-  slots.resize(people.size());
-  for (size_t i = 0; i < people.size(); ++i) {
-    const unsigned code = genotypeAt(people[i]->genotypes, snp.index);
-    slots[i] = static_cast<uint8_t>(code + (people[i]->phenotype != 1.0 ? 4u : 0u));
+namespace {
+
+// Slot of a typed genotype: code 0, 2 or 3, + 4 for a case (phenotype other than exactly 1.0).
+constexpr int typedSlots[6] = {homozygousAllele1, heterozygous, homozygousAllele2,
+                               4 + homozygousAllele1, 4 + heterozygous, 4 + homozygousAllele2};
+
+// From the data set's SNP-major copy when its rows are the list: the positions of a slot are
+// the set bits of a mask of the column's two planes and the copy's control plane, 4 cache
+// lines per 256 individuals instead of one per individual.
+void slotPositionsFromPlanes(const snpMajorGenotypes& copy, int column, slotPositions& slots) {
+  const uint64_t* low = copy.lowPlane(column);
+  const uint64_t* high = copy.highPlane(column);
+  const size_t rows = copy.rows.size();
+  const size_t words = (rows + 63) / 64;
+  int32_t filled = 0;
+  for (int slot = 0; slot < 9; ++slot) {
+    slots.begin[slot] = filled;
+    if (slot == 8 || (slot & 3) == missingGenotype) continue;
+    const bool isCase = slot >= 4;
+    const unsigned code = static_cast<unsigned>(slot & 3);
+    for (size_t w = 0; w < words; ++w) {
+      const uint64_t rowMask = w + 1 < words || rows % 64 == 0 ? ~0ULL : (1ULL << (rows % 64)) - 1;
+      const uint64_t lowBits = (code & 1u) != 0 ? low[w] : ~low[w];
+      const uint64_t highBits = (code & 2u) != 0 ? high[w] : ~high[w];
+      const uint64_t group = isCase ? ~copy.controls[w] : copy.controls[w];
+      for (uint64_t m = lowBits & highBits & group & rowMask; m != 0; m &= m - 1)
+        slots.positions[static_cast<size_t>(filled++)] =
+            static_cast<int32_t>(64 * w + static_cast<size_t>(std::countr_zero(m)));
+    }
   }
+  slots.positions.resize(static_cast<size_t>(filled));
 }
 
-void cellsOfDraws(const std::vector<uint8_t>& slots, const std::vector<int>& drawCounts,
+bool copyHoldsList(const snpMajorGenotypes& copy, const std::vector<individualRecord*>& people) {
+  return copy.valid && copy.rows.size() == people.size() &&
+         std::equal(people.begin(), people.end(), copy.rows.begin());
+}
+
+}  // namespace
+
+void slotPositionsOf(const std::vector<individualRecord*>& people, const snpRecord& snp,
+                     slotPositions& slots) {
+  slots.positions.resize(people.size());
+  if (copyHoldsList(snpMajor, people) && snp.index >= 0 && snp.index < snpMajor.columns) {
+    slotPositionsFromPlanes(snpMajor, snp.index, slots);
+    return;
+  }
+  // Counting sort of the positions by slot, reading each individual's words.
+  int32_t sizes[8] = {};
+  thread_local std::vector<uint8_t> slotOf;
+  slotOf.resize(people.size());
+  for (size_t i = 0; i < people.size(); ++i) {
+    const unsigned code = genotypeAt(people[i]->genotypes, snp.index);
+    slotOf[i] = static_cast<uint8_t>(code + (people[i]->phenotype != 1.0 ? 4u : 0u));
+    ++sizes[slotOf[i]];
+  }
+  int32_t next[8];
+  int32_t filled = 0;
+  for (int slot = 0; slot < 9; ++slot) {
+    slots.begin[slot] = filled;
+    if (slot == 8) break;
+    next[slot] = filled;
+    if ((slot & 3) != missingGenotype) filled += sizes[slot];
+  }
+  for (size_t i = 0; i < people.size(); ++i) {
+    const int slot = slotOf[i];
+    if ((slot & 3) == missingGenotype) continue;
+    slots.positions[static_cast<size_t>(next[slot]++)] = static_cast<int32_t>(i);
+  }
+  slots.positions.resize(static_cast<size_t>(filled));
+}
+
+void cellsOfDraws(const slotPositions& slots, const std::vector<int>& drawCounts,
                   doseCells& drawn, doseCells& neverDrawn) {
   int32_t times[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   int32_t never[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-  for (size_t i = 0; i < slots.size(); ++i) {
-    times[slots[i]] += drawCounts[i];
-    never[slots[i]] += drawCounts[i] == 0 ? 1 : 0;
+  // One running sum per slot over its own positions: no two updates wait on the same counter.
+  for (int slot : typedSlots) {
+    int32_t sum = 0;
+    int32_t zeros = 0;
+    for (int32_t k = slots.begin[slot]; k < slots.begin[slot + 1]; ++k) {
+      const int count = drawCounts[static_cast<size_t>(slots.positions[static_cast<size_t>(k)])];
+      sum += count;
+      zeros += count == 0 ? 1 : 0;
+    }
+    times[slot] = sum;
+    never[slot] = zeros;
   }
   // Slot code + 4 * case; dose of allele 1 by code: 0 -> 2, 2 -> 1, 3 -> 0 (1 is missing).
   const auto fill = [](const int32_t* slot, doseCells& cells) {

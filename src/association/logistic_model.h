@@ -98,13 +98,17 @@ doseCells countDoseCells(const std::vector<individualRecord*>& people, const snp
 doseCells doseCellsOf(const genotypeCells& cells);
 
 // The cells of the resamples of one list, from draw counts instead of walking the individuals:
-// doseSlotsOf gives per list position the slot (genotype code, + 4 for a case) of the SNP, once
-// per SNP; cellsOfDraws then gives the cells of the drawn individuals (each as often as drawn)
-// and of those never drawn, exactly as countDoseCells on the two lists would. Only for a data
-// set without covariates (nobody is dropped for a missing covariate).
-void doseSlotsOf(const std::vector<individualRecord*>& people, const snpRecord& snp,
-                 std::vector<uint8_t>& slots);
-void cellsOfDraws(const std::vector<uint8_t>& slots, const std::vector<int>& drawCounts,
+// slotPositionsOf groups the list positions by slot (genotype code, + 4 for a case) of the SNP,
+// once per SNP; cellsOfDraws then gives the cells of the drawn individuals (each as often as
+// drawn) and of those never drawn, exactly as countDoseCells on the two lists would. Only for a
+// data set without covariates (nobody is dropped for a missing covariate).
+struct slotPositions {
+  std::vector<int32_t> positions;  // list positions with a typed genotype, grouped by slot
+  int32_t begin[9] = {};           // slot s holds positions[begin[s]] to positions[begin[s + 1]]
+};
+void slotPositionsOf(const std::vector<individualRecord*>& people, const snpRecord& snp,
+                     slotPositions& slots);
+void cellsOfDraws(const slotPositions& slots, const std::vector<int>& drawCounts,
                   doseCells& drawn, doseCells& neverDrawn);
 
 // The fit without covariates from the cells: the Newton iterations of logisticModel::fit over

@@ -67,7 +67,7 @@ class pairEstimator {
  public:
   explicit pairEstimator(snpRecord& snp)
       : snp_(snp), single_{&snp}, fromCells_(estimatesFromCells()) {
-    if (fromCells_) doseSlotsOf(individuals, snp, slots_);
+    if (fromCells_) slotPositionsOf(individuals, snp, slots_);
   }
   // After the sampler's draws; the estimates are left in dEstimates and eEstimates.
   void estimate(bootstrapSampler& sampler) {
@@ -90,7 +90,7 @@ class pairEstimator {
   snpRecord& snp_;
   std::vector<snpRecord*> single_;
   const bool fromCells_;
-  std::vector<uint8_t> slots_;
+  slotPositions slots_;
   const std::string udPrefix_ = correlationPrefix("cor_Ud");
   const std::string uePrefix_ = correlationPrefix("cor_Ue");
 };

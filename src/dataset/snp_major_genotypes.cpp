@@ -52,6 +52,9 @@ void ensureSnpMajorGenotypes() {
   for (size_t r = 0; r < people; ++r) copy.rowByRecord.emplace_back(individuals[r], static_cast<int>(r));
   std::sort(copy.rowByRecord.begin(), copy.rowByRecord.end());
   copy.planes.assign(2 * copy.wordsPerPlane * static_cast<size_t>(nSnps), 0);
+  copy.controls.assign(copy.wordsPerPlane, 0);
+  for (size_t r = 0; r < people; ++r)
+    if (individuals[r]->phenotype == 1.0) copy.controls[r / 64] |= 1ULL << (r % 64);
   const size_t genotypeWords = (static_cast<size_t>(nSnps) + 31) / 32;
   // Runs of 8 genotype words (256 columns, a cache line of each individual's words) share out
   // among the threads: each writes the planes of its own columns only.
@@ -76,4 +79,5 @@ void invalidateSnpMajorGenotypes() {
   std::vector<const individualRecord*>().swap(snpMajor.rows);
   std::vector<std::pair<const individualRecord*, int>>().swap(snpMajor.rowByRecord);
   std::vector<uint64_t>().swap(snpMajor.planes);
+  std::vector<uint64_t>().swap(snpMajor.controls);
 }

@@ -19,6 +19,9 @@ struct snpMajorGenotypes {
   std::vector<const individualRecord*> rows;
   std::vector<std::pair<const individualRecord*, int>> rowByRecord;  // sorted by record
   std::vector<uint64_t> planes;  // column j: low plane, then high plane, wordsPerPlane each
+  // Bit r: rows[r] is a control (phenotype exactly 1.0) at the build. Phenotypes do not change
+  // once the copy is built; every change of the records drops the copy.
+  std::vector<uint64_t> controls;
 
   const uint64_t* lowPlane(int column) const {
     return planes.data() + 2 * wordsPerPlane * static_cast<size_t>(column);
