@@ -5,10 +5,43 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <mutex>
 #include <regex>
 #include <sstream>
+
+namespace {
+
+// The work directories of this test process. They go when its tests have passed, so that runs
+// leave nothing in the temporary directory; after a failure they stay for inspection.
+std::vector<std::string> workDirectories;
+std::mutex workDirectoriesLock;  // tests may start runs from several threads
+
+class workDirectoryCleaner : public testing::Environment {
+ public:
+  void TearDown() override {
+    const bool passed = testing::UnitTest::GetInstance()->Passed();
+    for (const std::string& directory : workDirectories) {
+      if (!passed) {
+        std::cerr << "kept for inspection: " << directory << "\n";
+        continue;
+      }
+      std::error_code ignored;
+      std::filesystem::remove_all(directory, ignored);
+    }
+    workDirectories.clear();
+  }
+};
+
+[[maybe_unused]] testing::Environment* const cleaner =
+    testing::AddGlobalTestEnvironment(new workDirectoryCleaner);
+
+}  // namespace
 
 std::string makeWorkDirectory() {
   const char* base = std::getenv("TMPDIR");
@@ -16,6 +49,8 @@ std::string makeWorkDirectory() {
   std::vector<char> name(templ.begin(), templ.end());
   name.push_back('\0');
   if (mkdtemp(name.data()) == nullptr) std::abort();
+  const std::lock_guard<std::mutex> hold(workDirectoriesLock);
+  workDirectories.push_back(name.data());
   return name.data();
 }
 
