@@ -1,4 +1,6 @@
 // Full-model case-control scan: GENO, TREND, ALLELIC, DOM and REC per SNP.
+#include <omp.h>
+
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -170,15 +172,31 @@ void associationTests::fullModelTests(bool writeTable,
   // The table shows all five tests.
   if (writeTable) tests = fullModelAll;
   const cellCounter counter(individuals);
-  for (snpRecord* snp : snps) {
-    const genotypeCells cells = counter.cells(snp->index);
-    const fullModelStatistics s = fullModelFromCells(cells, minCellCount, tests);
+  const auto recordOf = [](snpRecord* snp, const fullModelStatistics& s) {
     significanceRecord record;
     record.snp = snp;
     record.allele = snp->allele1;
     record.trendP = missingWhenNoP(s.trendP);
     record.genoP = s.cellRuleHolds ? missingWhenNoP(s.genoP) : missingValue;
-    out.push_back(record);
+    return record;
+  };
+  // The scan of the full data set runs alone: its SNPs share out among the threads, each
+  // record in its place. Resample scans already run one per thread.
+  const long count = static_cast<long>(snps.size());
+  if (!writeTable && !omp_in_parallel() && count >= 4096) {
+    out.resize(snps.size());
+#pragma omp parallel for schedule(static)
+    for (long k = 0; k < count; ++k) {
+      snpRecord* snp = snps[static_cast<size_t>(k)];
+      const genotypeCells cells = counter.cells(snp->index);
+      out[static_cast<size_t>(k)] = recordOf(snp, fullModelFromCells(cells, minCellCount, tests));
+    }
+    return;
+  }
+  for (snpRecord* snp : snps) {
+    const genotypeCells cells = counter.cells(snp->index);
+    const fullModelStatistics s = fullModelFromCells(cells, minCellCount, tests);
+    out.push_back(recordOf(snp, s));
     if (writeTable) writeSnpRows(table, *snp, cells, s);
   }
 }

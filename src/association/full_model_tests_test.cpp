@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "dataset/missing_value.h"
 #include "dataset/snp_major_genotypes.h"
 #include "run/settings.h"
+#include "test_support/dataset_builder.h"
 #include "test_support/scratch_files.h"
 #include "test_support/settings_snapshot.h"
 #include "association/association_tests.h"
@@ -193,6 +196,39 @@ TEST_F(FullModel, RecordsFollowTheListAndThreadsAgree) {
       EXPECT_EQ(out[k].trendP, f.trendP);
       EXPECT_EQ(out[k].genoP, f.genoP);
     }
+  }
+}
+
+// The scan of a large data set outside any parallel region shares its SNPs out among threads:
+// each record is the one the serial loop gives, in its place, with and without the copy.
+TEST_F(FullModel, LargeScanOnAllThreadsGivesTheSerialRecords) {
+  constexpr int snpCount = 5000;
+  for (int j = 0; j < snpCount; ++j) testsupport::addSnp("s" + std::to_string(j), 1, j + 1);
+  std::mt19937 engine(17);
+  std::uniform_int_distribution<unsigned> code(0, 3);
+  std::vector<unsigned> codes(snpCount);
+  for (int i = 0; i < 150; ++i) {
+    for (unsigned& c : codes) c = code(engine);
+    testsupport::addIndividual(i % 2 == 0 ? 1.0 : 2.0, codes);
+  }
+  for (bool withCopy : {false, true}) {
+    SCOPED_TRACE(withCopy ? "with the SNP-major copy" : "reading each individual");
+    if (withCopy) ensureSnpMajorGenotypes();
+    std::vector<significanceRecord> serial;
+    // Inside an active region the scan keeps to its own thread.
+#pragma omp parallel num_threads(2)
+#pragma omp single
+    assocTests.fullModelTests(false, individuals, snps, serial);
+    std::vector<significanceRecord> shared;
+    omp_set_num_threads(8);
+    assocTests.fullModelTests(false, individuals, snps, shared);
+    ASSERT_EQ(shared.size(), serial.size());
+    int differing = 0;
+    for (size_t k = 0; k < shared.size(); ++k) {
+      differing += shared[k].snp != serial[k].snp || shared[k].allele != serial[k].allele ||
+                   shared[k].trendP != serial[k].trendP || shared[k].genoP != serial[k].genoP;
+    }
+    EXPECT_EQ(differing, 0);
   }
 }
 

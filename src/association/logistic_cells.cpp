@@ -161,6 +161,28 @@ void slotPositionsOf(const std::vector<individualRecord*>& people, const snpReco
   slots.positions.resize(static_cast<size_t>(filled));
 }
 
+namespace {
+
+// The cells from individuals per slot (code + 4 * case); dose of allele 1 by code: 0 -> 2,
+// 2 -> 1, 3 -> 0 (1 is missing).
+doseCells cellsOfSlotCounts(const int32_t* slot) {
+  doseCells cells;
+  const int codeOfDose[3] = {homozygousAllele2, heterozygous, homozygousAllele1};
+  for (int dose = 0; dose < 3; ++dose) {
+    cells.cases[dose] = slot[codeOfDose[dose] + 4];
+    cells.count[dose] = slot[codeOfDose[dose]] + cells.cases[dose];
+  }
+  return cells;
+}
+
+}  // namespace
+
+doseCells cellsOfEveryone(const slotPositions& slots) {
+  int32_t sizes[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  for (int slot : typedSlots) sizes[slot] = slots.begin[slot + 1] - slots.begin[slot];
+  return cellsOfSlotCounts(sizes);
+}
+
 void cellsOfDraws(const slotPositions& slots, const std::vector<int>& drawCounts,
                   doseCells& drawn, doseCells& neverDrawn) {
   int32_t times[8] = {0, 0, 0, 0, 0, 0, 0, 0};
@@ -177,16 +199,8 @@ void cellsOfDraws(const slotPositions& slots, const std::vector<int>& drawCounts
     times[slot] = sum;
     never[slot] = zeros;
   }
-  // Slot code + 4 * case; dose of allele 1 by code: 0 -> 2, 2 -> 1, 3 -> 0 (1 is missing).
-  const auto fill = [](const int32_t* slot, doseCells& cells) {
-    const int codeOfDose[3] = {homozygousAllele2, heterozygous, homozygousAllele1};
-    for (int dose = 0; dose < 3; ++dose) {
-      cells.cases[dose] = slot[codeOfDose[dose] + 4];
-      cells.count[dose] = slot[codeOfDose[dose]] + cells.cases[dose];
-    }
-  };
-  fill(times, drawn);
-  fill(never, neverDrawn);
+  drawn = cellsOfSlotCounts(times);
+  neverDrawn = cellsOfSlotCounts(never);
 }
 
 estimateRecord logisticFromCells(const doseCells& cells, snpRecord* snp) {

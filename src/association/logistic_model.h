@@ -110,6 +110,8 @@ void slotPositionsOf(const std::vector<individualRecord*>& people, const snpReco
                      slotPositions& slots);
 void cellsOfDraws(const slotPositions& slots, const std::vector<int>& drawCounts,
                   doseCells& drawn, doseCells& neverDrawn);
+// The cells of the whole list the positions were grouped from.
+doseCells cellsOfEveryone(const slotPositions& slots);
 
 // The fit without covariates from the cells: the Newton iterations of logisticModel::fit over
 // the three dose groups, each weighted by its count, with the same checks and warnings; the

@@ -83,6 +83,15 @@ class pairEstimator {
     computeEstimates(sampler.sample, single_, udPrefix_, dEstimates);
     computeEstimates(sampler.notSelected, single_, uePrefix_, eEstimates);
   }
+  // The estimate on all individuals; from the SNP's cells when the resamples' come from them.
+  void estimateOnAll(std::vector<estimateRecord>& estimates) {
+    if (fromCells_) {
+      estimates.assign(1, logisticFromCells(cellsOfEveryone(slots_), &snp_));
+      return;
+    }
+    computeEstimates(individuals, single_, udPrefix_, estimates);
+  }
+  snpRecord& snp() { return snp_; }
   std::vector<estimateRecord> dEstimates;
   std::vector<estimateRecord> eEstimates;
 
@@ -96,8 +105,8 @@ class pairEstimator {
 };
 
 // The oriented log pairs of adjNsample resamples of all individuals.
-void collectPairs(snpRecord& snp, std::vector<double>& uds, std::vector<double>& ues) {
-  pairEstimator estimator(snp);
+void collectPairs(pairEstimator& estimator, std::vector<double>& uds, std::vector<double>& ues) {
+  snpRecord& snp = estimator.snp();
   bootstrapSampler sampler(individuals);
   // The draws of all passes are claimed at once: nothing between two passes draws, so the
   // words come in the order of one claim per pass. Dummy estimates draw, and claim per pass.
@@ -137,10 +146,9 @@ void collectPairs(snpRecord& snp, std::vector<double>& uds, std::vector<double>&
 
 // |ln OR| of the SNP on all individuals; missingValue when the estimate is missing, so that
 // the adjustment is not applied with a made-up full-data effect.
-double absLogOddsRatioOnAll(snpRecord& snp) {
-  std::vector<snpRecord*> single{&snp};
+double absLogOddsRatioOnAll(pairEstimator& estimator) {
   std::vector<estimateRecord> estimates;
-  computeEstimates(individuals, single, correlationPrefix("cor_Ud"), estimates);
+  estimator.estimateOnAll(estimates);
   char allele = 0;
   const double effect = firstEffect(estimates, allele);
   if (effect == missingValue) return missingValue;
@@ -154,7 +162,8 @@ void computeAndStore(snpRecord& snp) {
   std::cout << "Computing Ud/Ue correlation for snp: " + snp.name + "\n";
   std::vector<double> uds;
   std::vector<double> ues;
-  collectPairs(snp, uds, ues);
+  pairEstimator estimator(snp);
+  collectPairs(estimator, uds, ues);
   const int n = static_cast<int>(uds.size());
   const double meanUd = meanIgnoringMissing(uds);
   const double meanUe = meanIgnoringMissing(ues);
@@ -162,7 +171,7 @@ void computeAndStore(snpRecord& snp) {
   for (int i = 0; i < n; ++i) sum += (uds[i] - meanUd) * (ues[i] - meanUe);
   // With no pair this is 0 / -1, a negative zero, which leaves every adjustment at Ue.
   const double covariance = sum / (n - 1);
-  const double absLogOrFull = absLogOddsRatioOnAll(snp);
+  const double absLogOrFull = absLogOddsRatioOnAll(estimator);
   snp.covUdUe = covariance;
   snp.sdUd = sdIgnoringMissing(uds);
   snp.absLogOrFull = absLogOrFull;
