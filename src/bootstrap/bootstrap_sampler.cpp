@@ -26,7 +26,17 @@ bootstrapSampler::bootstrapSampler(const std::vector<individualRecord*>& list)
   sample.reserve(list.size());
   notSelected.reserve(list.size());
   counts_.assign(list.size(), 0);
+  countsInDrawOrder_.assign(list.size(), 0);
   words_.reserve(list.size());
+  if (studyType == 2) {
+    for (int i = 0; i < nSource; ++i) drawOrder_.push_back(i);
+    return;
+  }
+  drawOrder_ = caseIndex;
+  drawOrder_.insert(drawOrder_.end(), controlIndex.begin(), controlIndex.end());
+  for (int i = 0; i < nSource; ++i) {
+    if (list[i]->phenotype != 1.0 && list[i]->phenotype != 2.0) drawOrder_.push_back(i);
+  }
 }
 
 bootstrapSampler::~bootstrapSampler() = default;
@@ -77,6 +87,22 @@ const std::vector<int>& bootstrapSampler::drawCounts() {
       ++counts_[static_cast<size_t>(controlIndex[below(*word++)])];
   }
   return counts_;
+}
+
+const std::vector<int>& bootstrapSampler::drawCountsInDrawOrder() {
+  std::fill(countsInDrawOrder_.begin(), countsInDrawOrder_.end(), 0);
+  int* counts = countsInDrawOrder_.data();
+  const uint32_t* word = words_.data();
+  // The strata in draw order: all entries in a quantitative study, else cases then controls.
+  const int strata[2][2] = {{studyType == 2 ? nSource : nCases, 0},
+                            {studyType == 2 ? 0 : nControls, studyType == 2 ? 0 : nCases}};
+  for (const auto& [size, first] : strata) {
+    if (size == 0) continue;
+    const indexReducer below(size);
+    int* stratum = counts + first;
+    for (int k = 0; k < size; ++k) ++stratum[below(*word++)];
+  }
+  return countsInDrawOrder_;
 }
 
 void bootstrapSampler::buildLists() {

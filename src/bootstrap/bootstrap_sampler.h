@@ -30,6 +30,14 @@ class bootstrapSampler {
   // How often each source position was drawn in the current resample (no lock needed). A caller
   // that needs only these counts may skip buildLists.
   const std::vector<int>& drawCounts();
+  // The same counts in draw order: position p counts the entry drawOrder()[p]. The draws land
+  // there without a lookup of the entry, which makes these the cheaper counts for a caller
+  // that only sums them.
+  const std::vector<int>& drawCountsInDrawOrder();
+  // The source positions in draw order: the cases as caseIndex lists them, then the controls
+  // as controlIndex does, then the entries of neither stratum (never drawn); in a quantitative
+  // study the source order.
+  const std::vector<int>& drawOrder() const { return drawOrder_; }
 
   std::vector<individualRecord*> sample;       // drawn entries, each as often as drawn
   std::vector<individualRecord*> notSelected;  // entries never drawn, in source order
@@ -42,6 +50,8 @@ class bootstrapSampler {
 
  private:
   std::vector<int> counts_;  // draws per source position, reused by every resample
+  std::vector<int> countsInDrawOrder_;
+  std::vector<int> drawOrder_;
   std::vector<uint32_t> words_;  // generator words of the current resample, in draw order
   claimedWords claimed_;         // words of the claimed resamples not yet taken
 };

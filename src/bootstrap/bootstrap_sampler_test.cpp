@@ -112,6 +112,16 @@ TEST_F(BootstrapSampler, DrawsFollowTheStrataInTheirOrder) {
       EXPECT_EQ(sampler.sample, expected.sample);
       EXPECT_EQ(sampler.notSelected, expected.notSelected);
       EXPECT_EQ(rng.next(), g.next()) << "the resample took another number of draws";
+      // The counts in draw order are the counts of the entries that order lists, each once.
+      const std::vector<int> counts = sampler.drawCounts();
+      const std::vector<int>& inDrawOrder = sampler.drawCountsInDrawOrder();
+      const std::vector<int>& order = sampler.drawOrder();
+      ASSERT_EQ(order.size(), source.size());
+      std::vector<int> sortedOrder = order;
+      std::sort(sortedOrder.begin(), sortedOrder.end());
+      for (size_t i = 0; i < sortedOrder.size(); ++i) EXPECT_EQ(sortedOrder[i], static_cast<int>(i));
+      for (size_t p = 0; p < order.size(); ++p)
+        EXPECT_EQ(inDrawOrder[p], counts[static_cast<size_t>(order[p])]) << "position " << p;
 
       // Properties that hold whatever the draws were.
       if (c.studyType == 2) {

@@ -65,16 +65,26 @@ bool estimatesFromCells() {
 // Ud and Ue of one resample: the estimates on the drawn and on the never-drawn individuals.
 class pairEstimator {
  public:
-  explicit pairEstimator(snpRecord& snp)
+  // sampler draws from individuals.
+  pairEstimator(snpRecord& snp, const bootstrapSampler& sampler)
       : snp_(snp), single_{&snp}, fromCells_(estimatesFromCells()) {
-    if (fromCells_) slotPositionsOf(individuals, snp, slots_);
+    if (!fromCells_) return;
+    slotPositionsOf(individuals, snp, slots_);
+    // The positions in the sampler's draw order, whose counts come without a lookup per draw.
+    thread_local std::vector<int32_t> positionInDrawOrder;
+    const std::vector<int>& order = sampler.drawOrder();
+    positionInDrawOrder.resize(order.size());
+    for (size_t p = 0; p < order.size(); ++p)
+      positionInDrawOrder[static_cast<size_t>(order[p])] = static_cast<int32_t>(p);
+    for (int32_t& position : slots_.positions)
+      position = positionInDrawOrder[static_cast<size_t>(position)];
   }
   // After the sampler's draws; the estimates are left in dEstimates and eEstimates.
   void estimate(bootstrapSampler& sampler) {
     if (fromCells_) {
       // The same cells, and so the same records and warnings, as the fit on the two lists.
       doseCells drawn, neverDrawn;
-      cellsOfDraws(slots_, sampler.drawCounts(), drawn, neverDrawn);
+      cellsOfDraws(slots_, sampler.drawCountsInDrawOrder(), drawn, neverDrawn);
       dEstimates.assign(1, logisticFromCells(drawn, &snp_));
       eEstimates.assign(1, logisticFromCells(neverDrawn, &snp_));
       return;
@@ -105,9 +115,9 @@ class pairEstimator {
 };
 
 // The oriented log pairs of adjNsample resamples of all individuals.
-void collectPairs(pairEstimator& estimator, std::vector<double>& uds, std::vector<double>& ues) {
+void collectPairs(pairEstimator& estimator, bootstrapSampler& sampler, std::vector<double>& uds,
+                  std::vector<double>& ues) {
   snpRecord& snp = estimator.snp();
-  bootstrapSampler sampler(individuals);
   // The draws of all passes are claimed at once: nothing between two passes draws, so the
   // words come in the order of one claim per pass. Dummy estimates draw, and claim per pass.
   const bool claimEachPass = estimateType == 66;
@@ -162,8 +172,9 @@ void computeAndStore(snpRecord& snp) {
   std::cout << "Computing Ud/Ue correlation for snp: " + snp.name + "\n";
   std::vector<double> uds;
   std::vector<double> ues;
-  pairEstimator estimator(snp);
-  collectPairs(estimator, uds, ues);
+  bootstrapSampler sampler(individuals);
+  pairEstimator estimator(snp, sampler);
+  collectPairs(estimator, sampler, uds, ues);
   const int n = static_cast<int>(uds.size());
   const double meanUd = meanIgnoringMissing(uds);
   const double meanUe = meanIgnoringMissing(ues);
