@@ -111,10 +111,24 @@ compare() {  # compare SET CPUS OPTIONS...
   echo "$newSeconds" > "$scratch/$name.new"
 }
 
-compare set1000x28501 1 
+# The new build's --cpu 8 against its --cpu 1, alternately for SCALING_ROUNDS rounds (default
+# 3): one pair of runs on a shared machine says little, the median of several more.
+scaling() {
+  local rounds=${SCALING_ROUNDS:-3} ratios=() one eight ratio
+  for r in $(seq "$rounds"); do
+    one=$(timeRun "$newZuq" "scale1-$r" set1000x28501 1)
+    eight=$(timeRun "$newZuq" "scale8-$r" set1000x28501 8)
+    ratio=$(echo "$one / $eight" | bc -l)
+    ratios+=("$ratio")
+    printf '  round %d: --cpu 1 %.2f s, --cpu 8 %.2f s: %.2fx\n' "$r" "$one" "$eight" "$ratio"
+  done
+  printf 'new --cpu 8 vs new --cpu 1 (default run, 1000 x 28501), median of %d rounds: %.2fx\n' \
+    "$rounds" "$(printf '%s\n' "${ratios[@]}" | sort -g | sed -n "$(((rounds + 1) / 2))p")"
+}
+
+compare set1000x28501 1
 compare set1000x28501 8
-printf 'new --cpu 8 vs new --cpu 1 (default run, 1000 x 28501): %.1fx\n' \
-  "$(echo "$(cat "$scratch/set1000x28501-1-.new") / $(cat "$scratch/set1000x28501-8-.new")" | bc -l)"
+scaling
 if [ "$quick" = 0 ]; then
   compare set1000x28501 8 --L1 10 --L2 10
   compare set2000x20000 8 --L1 10 --L2 10

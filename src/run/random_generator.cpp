@@ -54,16 +54,7 @@ void storeFour(uint32_t* p, fourWords v) { std::memcpy(p, &v, sizeof v); }
 // count words of the ring (state, lag, feed) into out, advancing it.
 void generate(uint32_t* state, int& lag, int& feed, int count, uint32_t* out) {
   if (count < 33 || !usualRing(lag, feed)) {
-    for (int k = 0; k < count; ++k) {
-      out[k] = state[feed] += state[lag];
-      --lag;
-      --feed;
-      if (feed < 0) {
-        feed = 32;
-      } else if (lag < 0) {
-        lag = 32;
-      }
-    }
+    for (int k = 0; k < count; ++k) out[k] = randomGenerator::ringStep(state, lag, feed);
     return;
   }
   uint32_t head[33];  // by age, oldest first
@@ -133,16 +124,7 @@ void randomGenerator::claim(int64_t count, claimedWords& claimed) {
 
 void randomGenerator::skip(int64_t count) {
   if (count < jumpFrom || !usualRing(lag, feed)) {
-    for (int64_t k = 0; k < count; ++k) {
-      state[feed] += state[lag];
-      --lag;
-      --feed;
-      if (feed < 0) {
-        feed = 32;
-      } else if (lag < 0) {
-        lag = 32;
-      }
-    }
+    for (int64_t k = 0; k < count; ++k) ringStep(state, lag, feed);
     return;
   }
   const ringMatrix& matrix = jumpOf(count).matrix;

@@ -38,15 +38,21 @@ class randomGenerator {
   // the program with "RNG Double Entry.. Program aborted".
   uint32_t next() {
     if (++rngEntryCount > 1) reentryAbort();
-    const uint32_t x = state[feed] += state[lag];
-    --lag;
-    --feed;
-    if (feed < 0) {
-      feed = 32;
-    } else if (lag < 0) {
-      lag = 32;
-    }
+    const uint32_t x = ringStep(state, lag, feed);
     --rngEntryCount;
+    return x;
+  }
+  // One step of a ring of 33 words: the word at feed grows by the word at lag, and both move
+  // down by one, circularly.
+  static uint32_t ringStep(uint32_t* ring, int& lagAt, int& feedAt) {
+    const uint32_t x = ring[feedAt] += ring[lagAt];
+    --lagAt;
+    --feedAt;
+    if (feedAt < 0) {
+      feedAt = 32;
+    } else if (lagAt < 0) {
+      lagAt = 32;
+    }
     return x;
   }
 
