@@ -40,15 +40,6 @@ bool allFinite(const matrix& m) {
   return true;
 }
 
-// A dose that takes one value over the rows (a SNP monomorphic among the individuals used, or all
-// heterozygous), or no rows at all: the dose column is the intercept's times a constant, or
-// absent, so there is no effect to estimate.
-bool doseVaries(const matrix& X) {
-  for (size_t i = 1; i < X.size(); ++i)
-    if (X[i][1] != X[0][1]) return true;
-  return false;
-}
-
 }  // namespace
 
 bool logisticCovarianceUsable(const logisticOutcome& fit) {
@@ -115,53 +106,76 @@ void logisticWarnVif(const snpRecord& snp) {
 }
 
 logisticOutcome logisticModel::outcome() const {
-  return {snp, n, p, vifOk, converged, doseVaries(X), beta.size() > 1 ? beta[1] : 0.0, &Sigma};
+  return {snp, n, p, vifOk, converged, doseVaries(), beta.size() > 1 ? beta[1] : 0.0, &Sigma};
+}
+
+// A dose that takes one value over the rows (a SNP monomorphic among the individuals used, or all
+// heterozygous), or no rows at all: the dose column is the intercept's times a constant, or
+// absent, so there is no effect to estimate.
+bool logisticModel::doseVaries() const {
+  for (size_t i = 1; i < dose_.size(); ++i)
+    if (dose_[i] != dose_[0]) return true;
+  return false;
+}
+
+matrix logisticModel::designMatrix() const {
+  matrix X(static_cast<size_t>(n), std::vector<double>(static_cast<size_t>(p)));
+  for (int i = 0; i < n; ++i) {
+    const designRow row = rowAt(i);
+    for (int j = 0; j < p; ++j) X[i][j] = row[j];
+  }
+  return X;
 }
 
 void logisticModel::setupModel(const std::vector<individualRecord*>& people, snpRecord* snpToFit) {
+  useIndividuals(people);
+  setupSnp(snpToFit);
+}
+
+void logisticModel::useIndividuals(const std::vector<individualRecord*>& people) {
+  people_ = &people;
+  // The data set's table serves when it holds everyone listed with the list's covariate count
+  // (the count of a list's first individual decides, as it always has); any other list gets a
+  // table of its own, one row per entry.
+  const size_t covariateCount = covariateCountOf(people);
+  const covariateDesign& table = covariateTable;
+  if (table.valid && table.covariates == covariateCount && table.rowsOfList(people, entryRows_)) {
+    design_ = &table;
+  } else {
+    ownDesign_.build(people, covariateCount);
+    entryRows_.resize(people.size());
+    for (size_t k = 0; k < people.size(); ++k) entryRows_[k] = static_cast<int32_t>(k);
+    design_ = &ownDesign_;
+  }
+  rows_.reserve(people.size());
+  dose_.reserve(people.size());
+  y.reserve(people.size());
+}
+
+void logisticModel::setupSnp(snpRecord* snpToFit) {
   snp = snpToFit;
   labels.assign({"INT", "ADD"});
-  const size_t covariateCount = people.empty() ? 0 : people[0]->covariates.size();
-  p = static_cast<int32_t>(2 + covariateCount);
-
-  // Rows already allocated (a model set up again) are refilled in place.
-  X.reserve(people.size());
-  spareRows_.reserve(people.size());
+  p = static_cast<int32_t>(design_->width);
+  rows_.clear();
+  dose_.clear();
   y.clear();
-  size_t rows = 0;
-  for (const individualRecord* person : people) {
+  const std::vector<individualRecord*>& people = *people_;
+  for (size_t k = 0; k < people.size(); ++k) {
+    const int32_t row = entryRows_[k];
+    if (design_->usable[static_cast<size_t>(row)] == 0) continue;
+    const individualRecord* person = people[k];
     const unsigned code = genotypeAt(person->genotypes, snp->index);
     if (code == missingGenotype) continue;
-    if (!hasUsableCovariates(*person, covariateCount)) continue;
-    const std::vector<double>& covariates = person->covariates;
-
-    if (rows == X.size()) {
-      // A row kept from a longer design of an earlier SNP, else a new one.
-      if (spareRows_.empty()) {
-        X.emplace_back();
-      } else {
-        X.push_back(std::move(spareRows_.back()));
-        spareRows_.pop_back();
-      }
-    }
-    std::vector<double>& row = X[rows++];
-    row.resize(p);
-    row[0] = 1.0;
-    row[1] = doseOfCode[code];
-    for (size_t c = 0; c < covariateCount; ++c) row[2 + c] = covariates[c];
+    rows_.push_back(row);
+    dose_.push_back(doseOfCode[code]);
     y.push_back(person->phenotype == 1.0 ? 0 : 1);
   }
-  // Rows beyond this design are kept aside, not freed: the next SNP may need them again.
-  while (X.size() > rows) {
-    spareRows_.push_back(std::move(X.back()));
-    X.pop_back();
-  }
-  n = static_cast<int32_t>(rows);
+  n = static_cast<int32_t>(rows_.size());
   pi.assign(n, 0.0);
   V.assign(n, 0.0);
   if (traceMatrices) {
     say("X design matrix\n");
-    printMatrix(X);
+    printMatrix(designMatrix());
   }
 
   vifOk = checkVIF();
@@ -175,12 +189,15 @@ bool logisticModel::checkVIF() const {
 
   std::vector<double>& mean = mean_;
   mean.assign(q, 0.0);
-  for (const auto& row : X)
+  for (int i = 0; i < n; ++i) {
+    const designRow row = rowAt(i);
     for (int a = 0; a < q; ++a) mean[a] += row[a + 1];
+  }
   for (double& m : mean) m /= n;
   matrix& S = correlation_;
   zeroMatrix(S, q, q);
-  for (const auto& row : X) {
+  for (int i = 0; i < n; ++i) {
+    const designRow row = rowAt(i);
     for (int a = 0; a < q; ++a) {
       const double da = row[a + 1] - mean[a];
       for (int b = a; b < q; ++b) S[a][b] += da * (row[b + 1] - mean[b]);
@@ -225,7 +242,7 @@ void logisticModel::fit() {
   beta.assign(p, 0.0);
   zeroMatrix(Sigma, p, p);
   if (p == 0 || n == 0) return;
-  if (traceMatrices) traceRows(X, y);
+  if (traceMatrices) traceRows(designMatrix(), y);
 
   // Work space kept by the model: a model fitted again allocates nothing.
   matrix& information = information_;
@@ -236,7 +253,7 @@ void logisticModel::fit() {
   bool finite = true;
   for (int iteration = 0; iteration < maxIterations; ++iteration) {
     for (int i = 0; i < n; ++i) {
-      const std::vector<double>& row = X[i];
+      const designRow row = rowAt(i);
       double eta = 0;
       for (int j = 0; j < p; ++j) eta += beta[j] * row[j];
       pi[i] = 1 / (std::exp(-eta) + 1);
@@ -247,7 +264,7 @@ void logisticModel::fit() {
     // row by row in order, so the last inverse is the covariance of the estimates as well.
     for (auto& row : information) std::fill(row.begin(), row.end(), 0.0);
     for (int i = 0; i < n; ++i) {
-      const std::vector<double>& row = X[i];
+      const designRow row = rowAt(i);
       for (int j = 0; j < p; ++j) {
         const double weighted = row[j] * V[i];
         std::vector<double>& target = information[j];
@@ -265,7 +282,7 @@ void logisticModel::fit() {
 
     std::fill(score.begin(), score.end(), 0.0);
     for (int i = 0; i < n; ++i) {
-      const std::vector<double>& row = X[i];
+      const designRow row = rowAt(i);
       const double residual = y[i] - pi[i];
       for (int j = 0; j < p; ++j) score[j] += row[j] * residual;
     }
@@ -297,11 +314,13 @@ void logisticModel::fit() {
   }
 }
 
-estimateRecord logisticPerIndividual(const std::vector<individualRecord*>& people,
-                                     snpRecord* snp, logisticModel& model) {
-  model.setupModel(people, snp);
-  // A constant or absent dose has no estimate whatever the fit would do: it is not run.
-  if (doseVaries(model.X)) {
+namespace {
+
+// One SNP on the list the model uses: set up, fitted unless the dose is constant, and made a
+// record. A constant or absent dose has no estimate whatever the fit would do: it is not run.
+estimateRecord fitSnp(logisticModel& model, snpRecord* snp) {
+  model.setupSnp(snp);
+  if (model.doseVaries()) {
     model.fit();
   } else {
     model.converged = false;
@@ -311,13 +330,21 @@ estimateRecord logisticPerIndividual(const std::vector<individualRecord*>& peopl
   return logisticRecord(model.outcome());
 }
 
+}  // namespace
+
+estimateRecord logisticPerIndividual(const std::vector<individualRecord*>& people,
+                                     snpRecord* snp, logisticModel& model) {
+  model.useIndividuals(people);
+  return fitSnp(model, snp);
+}
+
 int logisticAllSnps(const std::vector<individualRecord*>& people,
                     const std::vector<snpRecord*>& snpList, std::vector<estimateRecord>& out) {
   out.clear();
   out.reserve(snpList.size());
   // Without covariates the fit needs only the six dose x response cells. The trace of the
   // matrices shows the design of every individual, so it keeps the per-individual fit.
-  const bool covariates = !people.empty() && !people[0]->covariates.empty();
+  const bool covariates = covariateCountOf(people) != 0;
   if (!covariates && traceMatrices == 0) {
     // The scans' counter reads the SNP-major copy instead of every individual's words; its
     // cells are the fit's when each phenotype is exactly a control's or a case's.
@@ -337,6 +364,7 @@ int logisticAllSnps(const std::vector<individualRecord*>& people,
   }
   // One model per thread, its storage reused from SNP to SNP and from call to call.
   thread_local logisticModel model;
-  for (snpRecord* snp : snpList) out.push_back(logisticPerIndividual(people, snp, model));
+  model.useIndividuals(people);
+  for (snpRecord* snp : snpList) out.push_back(fitSnp(model, snp));
   return static_cast<int>(snpList.size());
 }
