@@ -65,6 +65,8 @@ class logisticModel {
   matrix designMatrix() const;
   // Whether the allele dose takes at least two values over the rows of the design.
   bool doseVaries() const;
+  // Whether the rows come from the data set's covariate table (not one built for the list).
+  bool usesDataSetTable() const { return design_ == &covariateTable; }
 
   int32_t n = 0;                    // rows of the design (individuals used)
   int32_t p = 0;                    // parameters: intercept, ADD, covariates
