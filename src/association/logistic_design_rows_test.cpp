@@ -230,6 +230,14 @@ std::vector<std::vector<double>> infiniteValue(int count) {
   return rows;
 }
 
+// More columns than the fit has loops unrolled for.
+std::vector<std::vector<double>> sevenColumns(int count) {
+  std::vector<std::vector<double>> rows = threeWithMissing(count);
+  for (int i = 0; i < count; ++i)
+    for (int c = 3; c < 7; ++c) rows[i].push_back(((i * (3 + 2 * c) + c) % 19) / 4.0 - 2);
+  return rows;
+}
+
 std::vector<std::vector<double>> none(int count) {
   return std::vector<std::vector<double>>(count);
 }
@@ -310,6 +318,7 @@ TEST(LogisticDesignRows, TheFitThroughTheTableIsTheFormerPerRowFitBitForBit) {
       {"a covariate repeated (VIF check fails)", repeatedColumn, true},
       {"a covariate of infinity", infiniteValue, true},
       {"no covariates", none, true},
+      {"seven covariates", sevenColumns, true},
       {"ragged rows, the first short", raggedFirst, true},
   };
   const listCase listCases[] = {

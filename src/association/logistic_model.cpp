@@ -33,6 +33,16 @@ void traceRows(const matrix& X, const std::vector<int32_t>& y) {
   say(text.str());
 }
 
+// target[k] += weight * x[k] over the design row x: the intercept's 1, the dose, then the
+// covariates read straight from the table row. Term by term as a loop over x would add them
+// (a product with the intercept's 1 is the other factor exactly, so it is not formed). p is at
+// least 2.
+inline void addDesignRow(double* target, double weight, const double* fixed, double dose, int p) {
+  target[0] += weight;
+  target[1] += weight * dose;
+  for (int k = 2; k < p; ++k) target[k] += weight * fixed[k];
+}
+
 bool allFinite(const matrix& m) {
   for (const auto& row : m)
     for (double value : row)
@@ -121,8 +131,8 @@ bool logisticModel::doseVaries() const {
 matrix logisticModel::designMatrix() const {
   matrix X(static_cast<size_t>(n), std::vector<double>(static_cast<size_t>(p)));
   for (int i = 0; i < n; ++i) {
-    const designRow row = rowAt(i);
-    for (int j = 0; j < p; ++j) X[i][j] = row[j];
+    const double* fixed = fixedRow(i);
+    for (int j = 0; j < p; ++j) X[i][j] = j == 1 ? dose_[i] : fixed[j];
   }
   return X;
 }
@@ -182,6 +192,56 @@ void logisticModel::setupSnp(snpRecord* snpToFit) {
   if (!vifOk) logisticWarnVif(*snp);
 }
 
+namespace {
+
+// X'VX for a design of P columns, P known when compiled so that the loops over the columns
+// unroll and the sums stay in a local array; the same terms in the same order as the loop of
+// logisticModel::sumInformation.
+template <int P>
+void informationOfWidth(int n, const double* const* fixedRows, const double* dose,
+                        const double* V, matrix& information) {
+  double sums[P][P] = {};
+  for (int i = 0; i < n; ++i) {
+    const double* fixed = fixedRows[i];
+    for (int j = 0; j < P; ++j) {
+      const double weighted = j == 0 ? V[i] : (j == 1 ? dose[i] : fixed[j]) * V[i];
+      sums[j][0] += weighted;
+      sums[j][1] += weighted * dose[i];
+      for (int k = 2; k < P; ++k) sums[j][k] += weighted * fixed[k];
+    }
+  }
+  for (int j = 0; j < P; ++j)
+    for (int k = 0; k < P; ++k) information[j][k] = sums[j][k];
+}
+
+}  // namespace
+
+void logisticModel::sumInformation(matrix& information) {
+  // The table rows of the design, found once per fit instead of once per column.
+  fixedRows_.resize(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) fixedRows_[i] = fixedRow(i);
+  const double* const* rows = fixedRows_.data();
+  switch (p) {
+    case 2: return informationOfWidth<2>(n, rows, dose_.data(), V.data(), information);
+    case 3: return informationOfWidth<3>(n, rows, dose_.data(), V.data(), information);
+    case 4: return informationOfWidth<4>(n, rows, dose_.data(), V.data(), information);
+    case 5: return informationOfWidth<5>(n, rows, dose_.data(), V.data(), information);
+    case 6: return informationOfWidth<6>(n, rows, dose_.data(), V.data(), information);
+    case 7: return informationOfWidth<7>(n, rows, dose_.data(), V.data(), information);
+    case 8: return informationOfWidth<8>(n, rows, dose_.data(), V.data(), information);
+    default: break;
+  }
+  for (auto& row : information) std::fill(row.begin(), row.end(), 0.0);
+  for (int i = 0; i < n; ++i) {
+    const double* fixed = rows[i];
+    const double dose = dose_[i];
+    addDesignRow(information[0].data(), V[i], fixed, dose, p);
+    addDesignRow(information[1].data(), dose * V[i], fixed, dose, p);
+    for (int j = 2; j < p; ++j)
+      addDesignRow(information[j].data(), fixed[j] * V[i], fixed, dose, p);
+  }
+}
+
 bool logisticModel::checkVIF() const {
   if (n < 2) return false;
   const int q = p - 1;  // predictors: every column after the intercept
@@ -189,18 +249,24 @@ bool logisticModel::checkVIF() const {
 
   std::vector<double>& mean = mean_;
   mean.assign(q, 0.0);
+  // Predictor a is design column a + 1: the dose, then the covariates. The dose is taken apart
+  // from the table's columns so that their loops read the table row straight through.
   for (int i = 0; i < n; ++i) {
-    const designRow row = rowAt(i);
-    for (int a = 0; a < q; ++a) mean[a] += row[a + 1];
+    const double* fixed = fixedRow(i);
+    mean[0] += dose_[i];
+    for (int a = 1; a < q; ++a) mean[a] += fixed[a + 1];
   }
   for (double& m : mean) m /= n;
   matrix& S = correlation_;
   zeroMatrix(S, q, q);
   for (int i = 0; i < n; ++i) {
-    const designRow row = rowAt(i);
-    for (int a = 0; a < q; ++a) {
-      const double da = row[a + 1] - mean[a];
-      for (int b = a; b < q; ++b) S[a][b] += da * (row[b + 1] - mean[b]);
+    const double* fixed = fixedRow(i);
+    const double d0 = dose_[i] - mean[0];
+    S[0][0] += d0 * (dose_[i] - mean[0]);
+    for (int b = 1; b < q; ++b) S[0][b] += d0 * (fixed[b + 1] - mean[b]);
+    for (int a = 1; a < q; ++a) {
+      const double da = fixed[a + 1] - mean[a];
+      for (int b = a; b < q; ++b) S[a][b] += da * (fixed[b + 1] - mean[b]);
     }
   }
   for (int a = 0; a < q; ++a) {
@@ -253,24 +319,18 @@ void logisticModel::fit() {
   bool finite = true;
   for (int iteration = 0; iteration < maxIterations; ++iteration) {
     for (int i = 0; i < n; ++i) {
-      const designRow row = rowAt(i);
+      const double* fixed = fixedRow(i);
       double eta = 0;
-      for (int j = 0; j < p; ++j) eta += beta[j] * row[j];
+      eta += beta[0];  // times the intercept's 1
+      eta += beta[1] * dose_[i];
+      for (int j = 2; j < p; ++j) eta += beta[j] * fixed[j];
       pi[i] = 1 / (std::exp(-eta) + 1);
       V[i] = (1 - pi[i]) * pi[i];
     }
 
     // X'VX summed exactly as the product of the weighted transpose (X[i][j] V[i]) with X,
     // row by row in order, so the last inverse is the covariance of the estimates as well.
-    for (auto& row : information) std::fill(row.begin(), row.end(), 0.0);
-    for (int i = 0; i < n; ++i) {
-      const designRow row = rowAt(i);
-      for (int j = 0; j < p; ++j) {
-        const double weighted = row[j] * V[i];
-        std::vector<double>& target = information[j];
-        for (int k = 0; k < p; ++k) target[k] += weighted * row[k];
-      }
-    }
+    sumInformation(information);
     // Non-finite information (a covariate of infinity, or a step gone to infinity) decomposes
     // into NaN, and every later iteration gives NaN again: the fit has failed, and stopping
     // here changes nothing but the time spent.
@@ -282,9 +342,8 @@ void logisticModel::fit() {
 
     std::fill(score.begin(), score.end(), 0.0);
     for (int i = 0; i < n; ++i) {
-      const designRow row = rowAt(i);
       const double residual = y[i] - pi[i];
-      for (int j = 0; j < p; ++j) score[j] += row[j] * residual;
+      addDesignRow(score.data(), residual, fixedRow(i), dose_[i], p);
     }
     double stepSize = 0;
     for (int j = 0; j < p; ++j) {

@@ -81,15 +81,12 @@ class logisticModel {
   snpRecord* snp = nullptr;
 
  private:
-  // Row i of the design: the table's row with the dose in column 1.
-  struct designRow {
-    const double* fixed;
-    double dose;
-    double operator[](int j) const { return j == 1 ? dose : fixed[j]; }
-  };
-  designRow rowAt(int i) const {
-    return {design_->row(rows_[static_cast<size_t>(i)]), dose_[static_cast<size_t>(i)]};
-  }
+  // The table's row of design row i; its column 1 is not the dose (dose_[i] is).
+  const double* fixedRow(int i) const { return design_->row(rows_[static_cast<size_t>(i)]); }
+
+  // X'VX at the current weights into information (p x p): row by row in design order, each
+  // term (x[j] V[i]) x[k], so that it is the product of the weighted transpose with X.
+  void sumInformation(matrix& information);
 
   const std::vector<individualRecord*>* people_ = nullptr;
   const covariateDesign* design_ = nullptr;
@@ -97,6 +94,7 @@ class logisticModel {
   std::vector<int32_t> entryRows_;    // per list entry, its row of design_
   std::vector<int32_t> rows_;         // per design row, its row of design_
   std::vector<double> dose_;          // per design row, the allele-1 dose
+  std::vector<const double*> fixedRows_;  // per design row, its table row (fit's work space)
 
   // Work space of checkVIF and fit, kept so that a model set up and fitted again for the next
   // SNP allocates nothing.
