@@ -157,7 +157,7 @@ void logisticModel::useIndividuals(const std::vector<individualRecord*>& people)
     for (size_t k = 0; k < people.size(); ++k) entryRows_[k] = static_cast<int32_t>(k);
     design_ = &ownDesign_;
   }
-  rows_.reserve(people.size());
+  fixedRows_.reserve(people.size());
   dose_.reserve(people.size());
   y.reserve(people.size());
 }
@@ -166,7 +166,7 @@ void logisticModel::setupSnp(snpRecord* snpToFit) {
   snp = snpToFit;
   labels.assign({"INT", "ADD"});
   p = static_cast<int32_t>(design_->width);
-  rows_.clear();
+  fixedRows_.clear();
   dose_.clear();
   y.clear();
   const std::vector<individualRecord*>& people = *people_;
@@ -176,11 +176,11 @@ void logisticModel::setupSnp(snpRecord* snpToFit) {
     const individualRecord* person = people[k];
     const unsigned code = genotypeAt(person->genotypes, snp->index);
     if (code == missingGenotype) continue;
-    rows_.push_back(row);
+    fixedRows_.push_back(design_->row(row));
     dose_.push_back(doseOfCode[code]);
     y.push_back(person->phenotype == 1.0 ? 0 : 1);
   }
-  n = static_cast<int32_t>(rows_.size());
+  n = static_cast<int32_t>(fixedRows_.size());
   pi.assign(n, 0.0);
   V.assign(n, 0.0);
   if (traceMatrices) {
@@ -217,9 +217,6 @@ void informationOfWidth(int n, const double* const* fixedRows, const double* dos
 }  // namespace
 
 void logisticModel::sumInformation(matrix& information) {
-  // The table rows of the design, found once per fit instead of once per column.
-  fixedRows_.resize(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) fixedRows_[i] = fixedRow(i);
   const double* const* rows = fixedRows_.data();
   switch (p) {
     case 2: return informationOfWidth<2>(n, rows, dose_.data(), V.data(), information);
@@ -242,25 +239,59 @@ void logisticModel::sumInformation(matrix& information) {
   }
 }
 
-bool logisticModel::checkVIF() const {
-  if (n < 2) return false;
-  const int q = p - 1;  // predictors: every column after the intercept
-  if (q <= 1) return true;
+namespace {
 
+// predictorProducts for Q predictors, Q known when compiled so that the loops over them unroll
+// and the sums stay in local arrays; the same terms in the same order as the general loops.
+template <int Q>
+void predictorProductsOfWidth(int n, const double* const* fixedRows, const double* dose,
+                              std::vector<double>& mean, matrix& S) {
+  double m[Q] = {};
+  for (int i = 0; i < n; ++i) {
+    m[0] += dose[i];
+    for (int a = 1; a < Q; ++a) m[a] += fixedRows[i][a + 1];
+  }
+  for (int a = 0; a < Q; ++a) m[a] /= n;
+  double sums[Q][Q] = {};
+  for (int i = 0; i < n; ++i) {
+    const double* fixed = fixedRows[i];
+    for (int a = 0; a < Q; ++a) {
+      const double da = (a == 0 ? dose[i] : fixed[a + 1]) - m[a];
+      for (int b = a; b < Q; ++b) sums[a][b] += da * ((b == 0 ? dose[i] : fixed[b + 1]) - m[b]);
+    }
+  }
+  mean.assign(m, m + Q);
+  for (int a = 0; a < Q; ++a)
+    for (int b = 0; b < Q; ++b) S[a][b] = sums[a][b];
+}
+
+}  // namespace
+
+void logisticModel::sumPredictorProducts(matrix& S) const {
+  const int q = p - 1;
   std::vector<double>& mean = mean_;
+  zeroMatrix(S, q, q);
+  const double* const* rows = fixedRows_.data();
+  switch (q) {
+    case 2: return predictorProductsOfWidth<2>(n, rows, dose_.data(), mean, S);
+    case 3: return predictorProductsOfWidth<3>(n, rows, dose_.data(), mean, S);
+    case 4: return predictorProductsOfWidth<4>(n, rows, dose_.data(), mean, S);
+    case 5: return predictorProductsOfWidth<5>(n, rows, dose_.data(), mean, S);
+    case 6: return predictorProductsOfWidth<6>(n, rows, dose_.data(), mean, S);
+    case 7: return predictorProductsOfWidth<7>(n, rows, dose_.data(), mean, S);
+    default: break;
+  }
   mean.assign(q, 0.0);
   // Predictor a is design column a + 1: the dose, then the covariates. The dose is taken apart
   // from the table's columns so that their loops read the table row straight through.
   for (int i = 0; i < n; ++i) {
-    const double* fixed = fixedRow(i);
+    const double* fixed = rows[i];
     mean[0] += dose_[i];
     for (int a = 1; a < q; ++a) mean[a] += fixed[a + 1];
   }
   for (double& m : mean) m /= n;
-  matrix& S = correlation_;
-  zeroMatrix(S, q, q);
   for (int i = 0; i < n; ++i) {
-    const double* fixed = fixedRow(i);
+    const double* fixed = rows[i];
     const double d0 = dose_[i] - mean[0];
     S[0][0] += d0 * (dose_[i] - mean[0]);
     for (int b = 1; b < q; ++b) S[0][b] += d0 * (fixed[b + 1] - mean[b]);
@@ -269,6 +300,15 @@ bool logisticModel::checkVIF() const {
       for (int b = a; b < q; ++b) S[a][b] += da * (fixed[b + 1] - mean[b]);
     }
   }
+}
+
+bool logisticModel::checkVIF() const {
+  if (n < 2) return false;
+  const int q = p - 1;  // predictors: every column after the intercept
+  if (q <= 1) return true;
+
+  matrix& S = correlation_;
+  sumPredictorProducts(S);
   for (int a = 0; a < q; ++a) {
     for (int b = a; b < q; ++b) {
       S[a][b] /= (n - 1);

@@ -42,7 +42,7 @@ struct logisticOutcome {
 //
 // The design is not copied: its rows are the rows of a covariate table (that of the data set
 // when it holds the list, else one the model builds from the list) with the SNP's dose in
-// column 1, named per row by rows_ and dose_.
+// column 1, named per row by fixedRows_ and dose_.
 class logisticModel {
  public:
   // useIndividuals and setupSnp for one SNP.
@@ -82,19 +82,21 @@ class logisticModel {
 
  private:
   // The table's row of design row i; its column 1 is not the dose (dose_[i] is).
-  const double* fixedRow(int i) const { return design_->row(rows_[static_cast<size_t>(i)]); }
+  const double* fixedRow(int i) const { return fixedRows_[static_cast<size_t>(i)]; }
 
   // X'VX at the current weights into information (p x p): row by row in design order, each
   // term (x[j] V[i]) x[k], so that it is the product of the weighted transpose with X.
   void sumInformation(matrix& information);
+  // The means of the p - 1 predictors (the columns after the intercept) into mean_, and their
+  // sums of cross products about the means into the upper triangle of S (row by row, in order).
+  void sumPredictorProducts(matrix& S) const;
 
   const std::vector<individualRecord*>* people_ = nullptr;
   const covariateDesign* design_ = nullptr;
   covariateDesign ownDesign_;         // for a list the data set's table does not hold
   std::vector<int32_t> entryRows_;    // per list entry, its row of design_
-  std::vector<int32_t> rows_;         // per design row, its row of design_
   std::vector<double> dose_;          // per design row, the allele-1 dose
-  std::vector<const double*> fixedRows_;  // per design row, its table row (fit's work space)
+  std::vector<const double*> fixedRows_;  // per design row, its row of design_
 
   // Work space of checkVIF and fit, kept so that a model set up and fitted again for the next
   // SNP allocates nothing.
