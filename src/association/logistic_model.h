@@ -48,8 +48,8 @@ class logisticModel {
   // useIndividuals and setupSnp for one SNP.
   void setupModel(const std::vector<individualRecord*>& people, snpRecord* snpToFit);
   // Finds the covariate row of every listed individual, once for all SNPs fitted on the list.
-  // The list must stay unchanged, and the data set's table built or dropped, until the model is
-  // given another list.
+  // Until the model is given another list, the list must stay unchanged and the data set's
+  // table be neither dropped nor built again (the model keeps pointers into its rows).
   void useIndividuals(const std::vector<individualRecord*>& people);
   // Design rows [1, ADD, covariates...] of the individuals with a typed genotype and usable
   // covariates, in list order; then the multicollinearity check (a warning when it fails).
