@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "association/logistic_model.h"
+#include "dataset/covariate_design.h"
 #include "dataset/dataset.h"
 #include "test_support/dataset_builder.h"
 
@@ -48,26 +49,55 @@ void buildData(int covariates) {
   if (covariates > 0) individuals[10]->covariates[0] = missingValue;
 }
 
+// A resample as the sampler lists it: data-set order, some individuals twice, some left out.
+std::vector<individualRecord*> resampleOf(const std::vector<individualRecord*>& people) {
+  std::vector<individualRecord*> list;
+  for (size_t i = 0; i < people.size(); ++i) list.insert(list.end(), i % 3, people[i]);
+  return list;
+}
+
 TEST(LogisticAllocations, NoneOnceTheThreadHasFittedTheShape) {
-  for (int covariates : {0, 2}) {
-    SCOPED_TRACE(std::to_string(covariates) + " covariates");
-    buildData(covariates);
+  struct allocationCase {
+    int covariates;
+    bool dataSetTable;  // the data set's covariate table built, as the analysis does
+    bool resample;      // a resample with repeats instead of everyone
+  };
+  const allocationCase cases[] = {
+      {0, false, false}, {2, false, false}, {2, true, false}, {2, true, true}, {0, true, true},
+  };
+  for (const allocationCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.covariates) + " covariates" +
+                 (c.dataSetTable ? ", data set's table" : ", own table") +
+                 (c.resample ? ", resample" : ", everyone"));
+    buildData(c.covariates);
+    if (c.dataSetTable) ensureCovariateDesign();
+    const std::vector<individualRecord*> list = c.resample ? resampleOf(individuals) : individuals;
     // A warning's text is built when it is printed; the fits counted here print none.
     const std::vector<snpRecord*> quiet = {snps[0], snps[1]};
     std::vector<estimateRecord> out;
+    logisticModel model;
     testing::internal::CaptureStdout();
-    logisticAllSnps(individuals, snps, out);  // every shape once, the monomorphic SNP too
+    logisticAllSnps(list, snps, out);  // every shape once, the monomorphic SNP too
+    for (snpRecord* snp : quiet) {
+      model.setupModel(list, snp);
+      model.fit();
+    }
     const long before = allocations.load();
-    for (int round = 0; round < 20; ++round) logisticAllSnps(individuals, quiet, out);
+    for (int round = 0; round < 20; ++round) {
+      logisticAllSnps(list, quiet, out);
+      model.setupModel(list, snps[round % 2]);
+      model.fit();
+    }
     const long during = allocations.load() - before;
     const std::string warnings = testing::internal::GetCapturedStdout();
     EXPECT_EQ(during, 0);
+    EXPECT_EQ(model.usesDataSetTable(), c.dataSetTable);
     ASSERT_EQ(out.size(), 2u);
     EXPECT_NE(out[0].effect, missingValue);
     EXPECT_NE(out[1].effect, missingValue);
     // With covariates the constant dose also fails the VIF check.
     EXPECT_EQ(warnings,
-              std::string(covariates > 0
+              std::string(c.covariates > 0
                               ? "Warning: VIF-based check for multicollinearity failed (snp s2).\n"
                               : "") +
                   "Warning: Could not get odds ratio for SNP s2: its allele dose does not vary\n");

@@ -65,7 +65,7 @@ void invertInformation(double a, double b, double c, matrix& inverse) {
 
 doseCells countDoseCells(const std::vector<individualRecord*>& people, const snpRecord& snp) {
   doseCells cells;
-  const size_t covariateCount = people.empty() ? 0 : people[0]->covariates.size();
+  const size_t covariateCount = covariateCountOf(people);
   for (const individualRecord* person : people) {
     const unsigned code = genotypeAt(person->genotypes, snp.index);
     if (code == missingGenotype) continue;

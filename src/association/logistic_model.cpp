@@ -33,20 +33,21 @@ void traceRows(const matrix& X, const std::vector<int32_t>& y) {
   say(text.str());
 }
 
+// target[k] += weight * x[k] over the design row x: the intercept's 1, the dose, then the
+// covariates read straight from the table row. Term by term as a loop over x would add them
+// (a product with the intercept's 1 is the other factor exactly, so it is not formed). p is at
+// least 2.
+inline void addDesignRow(double* target, double weight, const double* fixed, double dose, int p) {
+  target[0] += weight;
+  target[1] += weight * dose;
+  for (int k = 2; k < p; ++k) target[k] += weight * fixed[k];
+}
+
 bool allFinite(const matrix& m) {
   for (const auto& row : m)
     for (double value : row)
       if (!isRealNumber(value)) return false;
   return true;
-}
-
-// A dose that takes one value over the rows (a SNP monomorphic among the individuals used, or all
-// heterozygous), or no rows at all: the dose column is the intercept's times a constant, or
-// absent, so there is no effect to estimate.
-bool doseVaries(const matrix& X) {
-  for (size_t i = 1; i < X.size(); ++i)
-    if (X[i][1] != X[0][1]) return true;
-  return false;
 }
 
 }  // namespace
@@ -115,57 +116,190 @@ void logisticWarnVif(const snpRecord& snp) {
 }
 
 logisticOutcome logisticModel::outcome() const {
-  return {snp, n, p, vifOk, converged, doseVaries(X), beta.size() > 1 ? beta[1] : 0.0, &Sigma};
+  return {snp, n, p, vifOk, converged, doseVaries(), beta.size() > 1 ? beta[1] : 0.0, &Sigma};
+}
+
+// A dose that takes one value over the rows (a SNP monomorphic among the individuals used, or all
+// heterozygous), or no rows at all: the dose column is the intercept's times a constant, or
+// absent, so there is no effect to estimate.
+bool logisticModel::doseVaries() const {
+  for (size_t i = 1; i < dose_.size(); ++i)
+    if (dose_[i] != dose_[0]) return true;
+  return false;
+}
+
+matrix logisticModel::designMatrix() const {
+  matrix X(static_cast<size_t>(n), std::vector<double>(static_cast<size_t>(p)));
+  for (int i = 0; i < n; ++i) {
+    const double* fixed = fixedRow(i);
+    for (int j = 0; j < p; ++j) X[i][j] = j == 1 ? dose_[i] : fixed[j];
+  }
+  return X;
 }
 
 void logisticModel::setupModel(const std::vector<individualRecord*>& people, snpRecord* snpToFit) {
+  useIndividuals(people);
+  setupSnp(snpToFit);
+}
+
+void logisticModel::useIndividuals(const std::vector<individualRecord*>& people) {
+  people_ = &people;
+  // The data set's table serves when it holds everyone listed with the list's covariate count
+  // (the count of a list's first individual decides, as it always has); any other list gets a
+  // table of its own, one row per entry.
+  const size_t covariateCount = covariateCountOf(people);
+  const covariateDesign& table = covariateTable;
+  if (table.valid && table.covariates == covariateCount && table.rowsOfList(people, entryRows_)) {
+    design_ = &table;
+  } else {
+    ownDesign_.build(people, covariateCount);
+    entryRows_.resize(people.size());
+    for (size_t k = 0; k < people.size(); ++k) entryRows_[k] = static_cast<int32_t>(k);
+    design_ = &ownDesign_;
+  }
+  fixedRows_.reserve(people.size());
+  dose_.reserve(people.size());
+  y.reserve(people.size());
+}
+
+void logisticModel::setupSnp(snpRecord* snpToFit) {
   snp = snpToFit;
   labels.assign({"INT", "ADD"});
-  const size_t covariateCount = people.empty() ? 0 : people[0]->covariates.size();
-  p = static_cast<int32_t>(2 + covariateCount);
-
-  // Rows already allocated (a model set up again) are refilled in place.
-  X.reserve(people.size());
-  spareRows_.reserve(people.size());
+  p = static_cast<int32_t>(design_->width);
+  fixedRows_.clear();
+  dose_.clear();
   y.clear();
-  size_t rows = 0;
-  for (const individualRecord* person : people) {
+  const std::vector<individualRecord*>& people = *people_;
+  for (size_t k = 0; k < people.size(); ++k) {
+    const int32_t row = entryRows_[k];
+    if (design_->usable[static_cast<size_t>(row)] == 0) continue;
+    const individualRecord* person = people[k];
     const unsigned code = genotypeAt(person->genotypes, snp->index);
     if (code == missingGenotype) continue;
-    if (!hasUsableCovariates(*person, covariateCount)) continue;
-    const std::vector<double>& covariates = person->covariates;
-
-    if (rows == X.size()) {
-      // A row kept from a longer design of an earlier SNP, else a new one.
-      if (spareRows_.empty()) {
-        X.emplace_back();
-      } else {
-        X.push_back(std::move(spareRows_.back()));
-        spareRows_.pop_back();
-      }
-    }
-    std::vector<double>& row = X[rows++];
-    row.resize(p);
-    row[0] = 1.0;
-    row[1] = doseOfCode[code];
-    for (size_t c = 0; c < covariateCount; ++c) row[2 + c] = covariates[c];
+    fixedRows_.push_back(design_->row(row));
+    dose_.push_back(doseOfCode[code]);
     y.push_back(person->phenotype == 1.0 ? 0 : 1);
   }
-  // Rows beyond this design are kept aside, not freed: the next SNP may need them again.
-  while (X.size() > rows) {
-    spareRows_.push_back(std::move(X.back()));
-    X.pop_back();
-  }
-  n = static_cast<int32_t>(rows);
+  n = static_cast<int32_t>(fixedRows_.size());
   pi.assign(n, 0.0);
   V.assign(n, 0.0);
   if (traceMatrices) {
     say("X design matrix\n");
-    printMatrix(X);
+    printMatrix(designMatrix());
   }
 
   vifOk = checkVIF();
   if (!vifOk) logisticWarnVif(*snp);
+}
+
+namespace {
+
+// X'VX for a design of P columns, P known when compiled so that the loops over the columns
+// unroll and the sums stay in a local array; the same terms in the same order as the loop of
+// logisticModel::sumInformation.
+template <int P>
+void informationOfWidth(int n, const double* const* fixedRows, const double* dose,
+                        const double* V, matrix& information) {
+  double sums[P][P] = {};
+  for (int i = 0; i < n; ++i) {
+    const double* fixed = fixedRows[i];
+    for (int j = 0; j < P; ++j) {
+      const double weighted = j == 0 ? V[i] : (j == 1 ? dose[i] : fixed[j]) * V[i];
+      sums[j][0] += weighted;
+      sums[j][1] += weighted * dose[i];
+      for (int k = 2; k < P; ++k) sums[j][k] += weighted * fixed[k];
+    }
+  }
+  for (int j = 0; j < P; ++j)
+    for (int k = 0; k < P; ++k) information[j][k] = sums[j][k];
+}
+
+}  // namespace
+
+void logisticModel::sumInformation(matrix& information) {
+  const double* const* rows = fixedRows_.data();
+  switch (p) {
+    case 2: return informationOfWidth<2>(n, rows, dose_.data(), V.data(), information);
+    case 3: return informationOfWidth<3>(n, rows, dose_.data(), V.data(), information);
+    case 4: return informationOfWidth<4>(n, rows, dose_.data(), V.data(), information);
+    case 5: return informationOfWidth<5>(n, rows, dose_.data(), V.data(), information);
+    case 6: return informationOfWidth<6>(n, rows, dose_.data(), V.data(), information);
+    case 7: return informationOfWidth<7>(n, rows, dose_.data(), V.data(), information);
+    case 8: return informationOfWidth<8>(n, rows, dose_.data(), V.data(), information);
+    default: break;
+  }
+  for (auto& row : information) std::fill(row.begin(), row.end(), 0.0);
+  for (int i = 0; i < n; ++i) {
+    const double* fixed = rows[i];
+    const double dose = dose_[i];
+    addDesignRow(information[0].data(), V[i], fixed, dose, p);
+    addDesignRow(information[1].data(), dose * V[i], fixed, dose, p);
+    for (int j = 2; j < p; ++j)
+      addDesignRow(information[j].data(), fixed[j] * V[i], fixed, dose, p);
+  }
+}
+
+namespace {
+
+// predictorProducts for Q predictors, Q known when compiled so that the loops over them unroll
+// and the sums stay in local arrays; the same terms in the same order as the general loops.
+template <int Q>
+void predictorProductsOfWidth(int n, const double* const* fixedRows, const double* dose,
+                              std::vector<double>& mean, matrix& S) {
+  double m[Q] = {};
+  for (int i = 0; i < n; ++i) {
+    m[0] += dose[i];
+    for (int a = 1; a < Q; ++a) m[a] += fixedRows[i][a + 1];
+  }
+  for (int a = 0; a < Q; ++a) m[a] /= n;
+  double sums[Q][Q] = {};
+  for (int i = 0; i < n; ++i) {
+    const double* fixed = fixedRows[i];
+    for (int a = 0; a < Q; ++a) {
+      const double da = (a == 0 ? dose[i] : fixed[a + 1]) - m[a];
+      for (int b = a; b < Q; ++b) sums[a][b] += da * ((b == 0 ? dose[i] : fixed[b + 1]) - m[b]);
+    }
+  }
+  mean.assign(m, m + Q);
+  for (int a = 0; a < Q; ++a)
+    for (int b = 0; b < Q; ++b) S[a][b] = sums[a][b];
+}
+
+}  // namespace
+
+void logisticModel::sumPredictorProducts(matrix& S) const {
+  const int q = p - 1;
+  std::vector<double>& mean = mean_;
+  zeroMatrix(S, q, q);
+  const double* const* rows = fixedRows_.data();
+  switch (q) {
+    case 2: return predictorProductsOfWidth<2>(n, rows, dose_.data(), mean, S);
+    case 3: return predictorProductsOfWidth<3>(n, rows, dose_.data(), mean, S);
+    case 4: return predictorProductsOfWidth<4>(n, rows, dose_.data(), mean, S);
+    case 5: return predictorProductsOfWidth<5>(n, rows, dose_.data(), mean, S);
+    case 6: return predictorProductsOfWidth<6>(n, rows, dose_.data(), mean, S);
+    case 7: return predictorProductsOfWidth<7>(n, rows, dose_.data(), mean, S);
+    default: break;
+  }
+  mean.assign(q, 0.0);
+  // Predictor a is design column a + 1: the dose, then the covariates. The dose is taken apart
+  // from the table's columns so that their loops read the table row straight through.
+  for (int i = 0; i < n; ++i) {
+    const double* fixed = rows[i];
+    mean[0] += dose_[i];
+    for (int a = 1; a < q; ++a) mean[a] += fixed[a + 1];
+  }
+  for (double& m : mean) m /= n;
+  for (int i = 0; i < n; ++i) {
+    const double* fixed = rows[i];
+    const double d0 = dose_[i] - mean[0];
+    S[0][0] += d0 * (dose_[i] - mean[0]);
+    for (int b = 1; b < q; ++b) S[0][b] += d0 * (fixed[b + 1] - mean[b]);
+    for (int a = 1; a < q; ++a) {
+      const double da = fixed[a + 1] - mean[a];
+      for (int b = a; b < q; ++b) S[a][b] += da * (fixed[b + 1] - mean[b]);
+    }
+  }
 }
 
 bool logisticModel::checkVIF() const {
@@ -173,19 +307,8 @@ bool logisticModel::checkVIF() const {
   const int q = p - 1;  // predictors: every column after the intercept
   if (q <= 1) return true;
 
-  std::vector<double>& mean = mean_;
-  mean.assign(q, 0.0);
-  for (const auto& row : X)
-    for (int a = 0; a < q; ++a) mean[a] += row[a + 1];
-  for (double& m : mean) m /= n;
   matrix& S = correlation_;
-  zeroMatrix(S, q, q);
-  for (const auto& row : X) {
-    for (int a = 0; a < q; ++a) {
-      const double da = row[a + 1] - mean[a];
-      for (int b = a; b < q; ++b) S[a][b] += da * (row[b + 1] - mean[b]);
-    }
-  }
+  sumPredictorProducts(S);
   for (int a = 0; a < q; ++a) {
     for (int b = a; b < q; ++b) {
       S[a][b] /= (n - 1);
@@ -225,7 +348,7 @@ void logisticModel::fit() {
   beta.assign(p, 0.0);
   zeroMatrix(Sigma, p, p);
   if (p == 0 || n == 0) return;
-  if (traceMatrices) traceRows(X, y);
+  if (traceMatrices) traceRows(designMatrix(), y);
 
   // Work space kept by the model: a model fitted again allocates nothing.
   matrix& information = information_;
@@ -236,24 +359,18 @@ void logisticModel::fit() {
   bool finite = true;
   for (int iteration = 0; iteration < maxIterations; ++iteration) {
     for (int i = 0; i < n; ++i) {
-      const std::vector<double>& row = X[i];
+      const double* fixed = fixedRow(i);
       double eta = 0;
-      for (int j = 0; j < p; ++j) eta += beta[j] * row[j];
+      eta += beta[0];  // times the intercept's 1
+      eta += beta[1] * dose_[i];
+      for (int j = 2; j < p; ++j) eta += beta[j] * fixed[j];
       pi[i] = 1 / (std::exp(-eta) + 1);
       V[i] = (1 - pi[i]) * pi[i];
     }
 
     // X'VX summed exactly as the product of the weighted transpose (X[i][j] V[i]) with X,
     // row by row in order, so the last inverse is the covariance of the estimates as well.
-    for (auto& row : information) std::fill(row.begin(), row.end(), 0.0);
-    for (int i = 0; i < n; ++i) {
-      const std::vector<double>& row = X[i];
-      for (int j = 0; j < p; ++j) {
-        const double weighted = row[j] * V[i];
-        std::vector<double>& target = information[j];
-        for (int k = 0; k < p; ++k) target[k] += weighted * row[k];
-      }
-    }
+    sumInformation(information);
     // Non-finite information (a covariate of infinity, or a step gone to infinity) decomposes
     // into NaN, and every later iteration gives NaN again: the fit has failed, and stopping
     // here changes nothing but the time spent.
@@ -265,9 +382,8 @@ void logisticModel::fit() {
 
     std::fill(score.begin(), score.end(), 0.0);
     for (int i = 0; i < n; ++i) {
-      const std::vector<double>& row = X[i];
       const double residual = y[i] - pi[i];
-      for (int j = 0; j < p; ++j) score[j] += row[j] * residual;
+      addDesignRow(score.data(), residual, fixedRow(i), dose_[i], p);
     }
     double stepSize = 0;
     for (int j = 0; j < p; ++j) {
@@ -297,11 +413,13 @@ void logisticModel::fit() {
   }
 }
 
-estimateRecord logisticPerIndividual(const std::vector<individualRecord*>& people,
-                                     snpRecord* snp, logisticModel& model) {
-  model.setupModel(people, snp);
-  // A constant or absent dose has no estimate whatever the fit would do: it is not run.
-  if (doseVaries(model.X)) {
+namespace {
+
+// One SNP on the list the model uses: set up, fitted unless the dose is constant, and made a
+// record. A constant or absent dose has no estimate whatever the fit would do: it is not run.
+estimateRecord fitSnp(logisticModel& model, snpRecord* snp) {
+  model.setupSnp(snp);
+  if (model.doseVaries()) {
     model.fit();
   } else {
     model.converged = false;
@@ -311,13 +429,21 @@ estimateRecord logisticPerIndividual(const std::vector<individualRecord*>& peopl
   return logisticRecord(model.outcome());
 }
 
+}  // namespace
+
+estimateRecord logisticPerIndividual(const std::vector<individualRecord*>& people,
+                                     snpRecord* snp, logisticModel& model) {
+  model.useIndividuals(people);
+  return fitSnp(model, snp);
+}
+
 int logisticAllSnps(const std::vector<individualRecord*>& people,
                     const std::vector<snpRecord*>& snpList, std::vector<estimateRecord>& out) {
   out.clear();
   out.reserve(snpList.size());
   // Without covariates the fit needs only the six dose x response cells. The trace of the
   // matrices shows the design of every individual, so it keeps the per-individual fit.
-  const bool covariates = !people.empty() && !people[0]->covariates.empty();
+  const bool covariates = covariateCountOf(people) != 0;
   if (!covariates && traceMatrices == 0) {
     // The scans' counter reads the SNP-major copy instead of every individual's words; its
     // cells are the fit's when each phenotype is exactly a control's or a case's.
@@ -337,6 +463,7 @@ int logisticAllSnps(const std::vector<individualRecord*>& people,
   }
   // One model per thread, its storage reused from SNP to SNP and from call to call.
   thread_local logisticModel model;
-  for (snpRecord* snp : snpList) out.push_back(logisticPerIndividual(people, snp, model));
+  model.useIndividuals(people);
+  for (snpRecord* snp : snpList) out.push_back(fitSnp(model, snp));
   return static_cast<int>(snpList.size());
 }

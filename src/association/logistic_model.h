@@ -8,6 +8,7 @@
 #include "numerics/matrix.h"
 #include "numerics/svd.h"
 #include "association/genotype_counts.h"
+#include "dataset/covariate_design.h"
 #include "association/test_records.h"
 
 struct individualRecord;
@@ -35,13 +36,24 @@ struct logisticOutcome {
   const matrix* Sigma = nullptr;
 };
 
-// One fit of one SNP. setupModel and fit together overwrite every field, so one model may be
-// set up again for the next SNP and then holds exactly what a fresh model would.
+// One fit of one SNP. setupModel (or useIndividuals and setupSnp) and fit together overwrite
+// every field, so one model may be set up again for the next SNP and then holds exactly what a
+// fresh model would.
+//
+// The design is not copied: its rows are the rows of a covariate table (that of the data set
+// when it holds the list, else one the model builds from the list) with the SNP's dose in
+// column 1, named per row by fixedRows_ and dose_.
 class logisticModel {
  public:
-  // Design rows [1, ADD, covariates...] of the individuals with a typed genotype and no missing
-  // covariate, in list order; then the multicollinearity check (a warning when it fails).
+  // useIndividuals and setupSnp for one SNP.
   void setupModel(const std::vector<individualRecord*>& people, snpRecord* snpToFit);
+  // Finds the covariate row of every listed individual, once for all SNPs fitted on the list.
+  // Until the model is given another list, the list must stay unchanged and the data set's
+  // table be neither dropped nor built again (the model keeps pointers into its rows).
+  void useIndividuals(const std::vector<individualRecord*>& people);
+  // Design rows [1, ADD, covariates...] of the individuals with a typed genotype and usable
+  // covariates, in list order; then the multicollinearity check (a warning when it fails).
+  void setupSnp(snpRecord* snpToFit);
   // True when the predictors (the columns after the intercept) pass the correlation and VIF
   // limits.
   bool checkVIF() const;
@@ -49,13 +61,18 @@ class logisticModel {
   // of the last iteration.
   void fit();
   logisticOutcome outcome() const;
+  // The n x p design gathered into a matrix: for printing it, and for tests.
+  matrix designMatrix() const;
+  // Whether the allele dose takes at least two values over the rows of the design.
+  bool doseVaries() const;
+  // Whether the rows come from the data set's covariate table (not one built for the list).
+  bool usesDataSetTable() const { return design_ == &covariateTable; }
 
   int32_t n = 0;                    // rows of the design (individuals used)
   int32_t p = 0;                    // parameters: intercept, ADD, covariates
   std::vector<double> beta;         // coefficients, in the order of the design columns
   matrix Sigma;                     // p x p estimated covariance of beta
   std::vector<int32_t> y;           // response: 0 for phenotype exactly 1.0, else 1
-  matrix X;                         // n x p design, one row per individual used
   std::vector<std::string> labels;  // "INT", "ADD"
   std::vector<double> pi;           // fitted probabilities
   std::vector<double> V;            // weights pi (1 - pi)
@@ -64,9 +81,25 @@ class logisticModel {
   snpRecord* snp = nullptr;
 
  private:
+  // The table's row of design row i; its column 1 is not the dose (dose_[i] is).
+  const double* fixedRow(int i) const { return fixedRows_[static_cast<size_t>(i)]; }
+
+  // X'VX at the current weights into information (p x p): row by row in design order, each
+  // term (x[j] V[i]) x[k], so that it is the product of the weighted transpose with X.
+  void sumInformation(matrix& information);
+  // The means of the p - 1 predictors (the columns after the intercept) into mean_, and their
+  // sums of cross products about the means into the upper triangle of S (row by row, in order).
+  void sumPredictorProducts(matrix& S) const;
+
+  const std::vector<individualRecord*>* people_ = nullptr;
+  const covariateDesign* design_ = nullptr;
+  covariateDesign ownDesign_;         // for a list the data set's table does not hold
+  std::vector<int32_t> entryRows_;    // per list entry, its row of design_
+  std::vector<double> dose_;          // per design row, the allele-1 dose
+  std::vector<const double*> fixedRows_;  // per design row, its row of design_
+
   // Work space of checkVIF and fit, kept so that a model set up and fitted again for the next
   // SNP allocates nothing.
-  matrix spareRows_;  // design rows of an earlier, longer design
   mutable std::vector<double> mean_;
   mutable matrix correlation_;
   mutable matrix vif_;
@@ -76,15 +109,6 @@ class logisticModel {
   svdScratch scratch_;
   std::vector<double> score_;
 };
-
-// Whether the fit can use the individual's covariates: it has the covariateCount values the
-// model needs (a shorter row would be read past its end) and none is missing.
-inline bool hasUsableCovariates(const individualRecord& person, size_t covariateCount) {
-  if (person.covariates.size() < covariateCount) return false;
-  for (double value : person.covariates)
-    if (value == missingValue) return false;
-  return true;
-}
 
 // Individuals used by a fit without covariates, by allele-1 dose (0, 1, 2), and the cases
 // (phenotype other than exactly 1.0) among them. The same individuals as setupModel uses.

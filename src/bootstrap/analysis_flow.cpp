@@ -17,6 +17,7 @@
 #include "bootstrap/results_writers.h"
 #include "bootstrap/uboot.h"
 #include "dataset/snp_filters.h"
+#include "dataset/covariate_design.h"
 #include "dataset/snp_major_genotypes.h"
 #include "run/exit.h"
 #include "run/output_file.h"
@@ -100,6 +101,8 @@ std::vector<snpRecord*> computeNaiveEstimate() {
     // Every scan from here on counts genotype cells through the copy; a --keep cut below
     // drops it with the records, and the next round builds it for the reduced set.
     ensureSnpMajorGenotypes();
+    // The in-process logistic fits with covariates take their design rows from this table.
+    ensureCovariateDesign();
     std::cout << "Computing naive estimate...\n\n";
     std::vector<significanceRecord> records;
     nSig = runSignificanceTest(scratchPrefix + "all", individuals, snps, 0, records);

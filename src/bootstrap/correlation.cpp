@@ -14,6 +14,7 @@
 #include "bootstrap/bootstrap_sampler.h"
 #include "bootstrap/result_records.h"
 #include "bootstrap/uboot.h"
+#include "dataset/covariate_design.h"
 #include "dataset/stats_helpers.h"
 #include "run/settings.h"
 #include "association/estimates.h"
@@ -57,9 +58,7 @@ bool estimatesFromCells() {
   if (estimateType != 0 || quantitativeTrait != 0 || inProcessLogistic != 1) return false;
   // The lists of a resample are built for the debugging line of a population resample.
   if (traceMatrices != 0 || debugLevel != 0) return false;
-  for (const individualRecord* person : individuals)
-    if (!person->covariates.empty()) return false;
-  return true;
+  return covariateCountOf(individuals) == 0;
 }
 
 // Ud and Ue of one resample: the estimates on the drawn and on the never-drawn individuals.

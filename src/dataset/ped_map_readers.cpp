@@ -11,6 +11,7 @@
 
 #include "dataset/dataset.h"
 #include "dataset/ped_line_scanner.h"
+#include "dataset/covariate_design.h"
 #include "dataset/snp_major_genotypes.h"
 #include "run/exit.h"
 #include "run/settings.h"
@@ -125,6 +126,7 @@ double plinkRunner::parseValueOrMissing(const char* text) const {
 
 void plinkRunner::removeMissingPhenotypes() {
   invalidateSnpMajorGenotypes();  // its rows may name records deleted here
+  invalidateCovariateDesign();    // so may this table's
   std::vector<individualRecord*> kept;
   kept.reserve(individuals.size());
   int removed = 0;

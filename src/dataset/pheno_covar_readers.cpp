@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset/covariate_design.h"
 #include "dataset/covariate_selection.h"
 #include "dataset/covariates.h"
 #include "dataset/dataset.h"
@@ -241,6 +242,7 @@ void plinkRunner::readCovariateFile(const std::string& fileName) {
   std::cout << "Number of covariates: " << count << "\n";
   completeRows(rows, count);
   if (!covarSelection.empty()) keepChosenColumns(rows, count, fileName);
+  invalidateCovariateDesign();  // built from the values replaced here
   for (std::size_t i = 0; i < individuals.size(); ++i) {
     individuals[i]->covariates = std::move(rows.values[i]);
   }

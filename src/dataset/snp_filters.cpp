@@ -11,6 +11,7 @@
 
 #include "dataset/dataset.h"
 #include "dataset/input_files.h"
+#include "dataset/covariate_design.h"
 #include "dataset/snp_major_genotypes.h"
 #include "run/exit.h"
 #include "run/settings.h"
@@ -87,6 +88,7 @@ void compactSnps() {
   if (debugLevel > 0) std::cout << "Removing " << marked << " snps.\n";
   const int keptCount = static_cast<int>(snps.size()) - marked;
   invalidateSnpMajorGenotypes();  // its rows name the records replaced below
+  invalidateCovariateDesign();    // so do this table's
   for (individualRecord*& person : individuals) {
     individualRecord* copy = compactedCopy(*person, keptCount);
     delete person;

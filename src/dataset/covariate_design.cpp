@@ -1,0 +1,78 @@
+#include "dataset/covariate_design.h"
+
+#include <algorithm>
+
+void covariateDesign::build(const std::vector<individualRecord*>& people, size_t covariateCount) {
+  covariates = covariateCount;
+  width = 2 + covariateCount;
+  rows.assign(people.begin(), people.end());
+  values.resize(width * people.size());
+  usable.resize(people.size());
+  for (size_t r = 0; r < people.size(); ++r) {
+    const individualRecord& person = *people[r];
+    double* row = values.data() + width * r;
+    row[0] = 1.0;
+    row[1] = 0.0;  // the dose's column, filled by no one: a fit takes the SNP's dose instead
+    usable[r] = hasUsableCovariates(person, covariateCount) ? 1 : 0;
+    // An unusable row is never read; a short one has fewer values than the table's count.
+    for (size_t c = 0; c < covariateCount; ++c)
+      row[2 + c] = usable[r] != 0 ? person.covariates[c] : missingValue;
+  }
+  rowByRecord.clear();
+  valid = true;
+}
+
+bool covariateDesign::rowsOfList(const std::vector<individualRecord*>& list,
+                                 std::vector<int32_t>& entryRows) const {
+  entryRows.resize(list.size());
+  const size_t rowCount = rows.size();
+  size_t cursor = 0;
+  bool inOrder = true;
+  for (size_t k = 0; k < list.size(); ++k) {
+    const individualRecord* person = list[k];
+    if (inOrder) {
+      while (cursor < rowCount && rows[cursor] != person) ++cursor;
+      if (cursor < rowCount) {
+        entryRows[k] = static_cast<int32_t>(cursor);
+        continue;
+      }
+      inOrder = false;
+    }
+    const int32_t row = rowOf(person);
+    if (row < 0) return false;
+    entryRows[k] = row;
+  }
+  return true;
+}
+
+int32_t covariateDesign::rowOf(const individualRecord* person) const {
+  const auto found = std::lower_bound(
+      rowByRecord.begin(), rowByRecord.end(), person,
+      [](const std::pair<const individualRecord*, int32_t>& entry, const individualRecord* key) {
+        return entry.first < key;
+      });
+  if (found == rowByRecord.end() || found->first != person) return -1;
+  return found->second;
+}
+
+void ensureCovariateDesign() {
+  if (covariateTable.valid) return;
+  covariateTable.build(individuals, covariateCountOf(individuals));
+  // Only the data set's table answers lists in another order; a list's own table never needs to.
+  std::vector<std::pair<const individualRecord*, int32_t>>& index = covariateTable.rowByRecord;
+  index.reserve(individuals.size());
+  for (size_t r = 0; r < individuals.size(); ++r)
+    index.emplace_back(individuals[r], static_cast<int32_t>(r));
+  std::sort(index.begin(), index.end());
+}
+
+void invalidateCovariateDesign() {
+  covariateDesign& table = covariateTable;
+  table.valid = false;
+  table.covariates = 0;
+  table.width = 2;
+  std::vector<const individualRecord*>().swap(table.rows);
+  std::vector<std::pair<const individualRecord*, int32_t>>().swap(table.rowByRecord);
+  std::vector<double>().swap(table.values);
+  std::vector<uint8_t>().swap(table.usable);
+}
