@@ -52,7 +52,7 @@ ssize_t pedBlockReader::readMore() {
   const size_t slices = std::clamp<size_t>(blockSize / minimumSlice, 1, static_cast<size_t>(threads));
   const size_t sliceSize = (blockSize + slices - 1) / slices;
   std::vector<ssize_t> got(slices);
-#pragma omp parallel for schedule(static) num_threads(static_cast<int>(slices))
+#pragma omp parallel for schedule(static) num_threads(static_cast<int>(slices)) if (slices > 1)
   for (size_t i = 0; i < slices; ++i) {
     const size_t from = i * sliceSize;
     const size_t count = std::min(sliceSize, blockSize - std::min(from, blockSize));

@@ -153,14 +153,14 @@ void readBlock(const char* begin, const char* end, pedAlleleColumns& alleles, in
                const std::string& fileName, int threads) {
   std::vector<pedChunk> chunks = splitIntoChunks(begin, end, threads * chunksPerThread);
   const int count = static_cast<int>(chunks.size());
-#pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
+#pragma omp parallel for schedule(dynamic, 1) num_threads(threads) if (count > 1)
   for (int c = 0; c < count; ++c) gatherAlleles(chunks[c], alleles);
   for (pedChunk& chunk : chunks) {
     mergeAlleles(alleles, chunk.alleles);
     chunk.firstLine = nextLine;
     nextLine += chunk.lines;
   }
-#pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
+#pragma omp parallel for schedule(dynamic, 1) num_threads(threads) if (count > 1)
   for (int c = 0; c < count; ++c) readChunkRecords(chunks[c], alleles, fileName);
   deliverChunks(chunks);
 }
