@@ -33,8 +33,7 @@ const char* lastNewline(const char* begin, const char* end) {
 
 }  // namespace
 
-pedBlockReader::pedBlockReader(int fd, size_t blockSize, int threads)
-    : fd(fd), blockSize(std::max<size_t>(blockSize, 1)), threads(std::max(threads, 1)) {}
+pedBlockReader::pedBlockReader(int fd, int threads) : fd(fd), threads(std::max(threads, 1)) {}
 
 void pedBlockReader::reserve(size_t bytes) {
   if (bytes <= capacity) return;
@@ -45,17 +44,17 @@ void pedBlockReader::reserve(size_t bytes) {
   capacity = grown;
 }
 
-ssize_t pedBlockReader::readMore() {
-  reserve(filled + blockSize + 1);  // and a NUL after the text
+ssize_t pedBlockReader::readMore(size_t bytes) {
+  reserve(filled + bytes + 1);  // and a NUL after the text
   // Slices read at once: copying from the page cache is the bulk of the time here, and each
   // thread copies (and first touches) its own part of the buffer.
-  const size_t slices = std::clamp<size_t>(blockSize / minimumSlice, 1, static_cast<size_t>(threads));
-  const size_t sliceSize = (blockSize + slices - 1) / slices;
+  const size_t slices = std::clamp<size_t>(bytes / minimumSlice, 1, static_cast<size_t>(threads));
+  const size_t sliceSize = (bytes + slices - 1) / slices;
   std::vector<ssize_t> got(slices);
 #pragma omp parallel for schedule(static) num_threads(static_cast<int>(slices)) if (slices > 1)
   for (size_t i = 0; i < slices; ++i) {
     const size_t from = i * sliceSize;
-    const size_t count = std::min(sliceSize, blockSize - std::min(from, blockSize));
+    const size_t count = std::min(sliceSize, bytes - std::min(from, bytes));
     got[i] = readFully(fd, data.get() + filled + from, count, offset + static_cast<off_t>(from));
   }
   // The text read is the run of slices up to the first short one: bytes after it (a file that
@@ -74,7 +73,8 @@ ssize_t pedBlockReader::readMore() {
   return static_cast<ssize_t>(total);
 }
 
-pedBlockReader::status pedBlockReader::next() {
+pedBlockReader::status pedBlockReader::next(size_t bytes) {
+  bytes = std::max<size_t>(bytes, 1);
   // The unfinished line of the last block moves to the front.
   if (consumed > 0) std::memmove(data.get(), data.get() + consumed, filled - consumed);
   filled -= consumed;
@@ -82,7 +82,7 @@ pedBlockReader::status pedBlockReader::next() {
   for (;;) {
     const size_t searched = filled;  // the carried text holds no newline
     if (!atEnd) {
-      const ssize_t got = readMore();
+      const ssize_t got = readMore(bytes);
       if (got < 0) return status::readError;
       atEnd = got == 0;
     }

@@ -11,12 +11,12 @@ class pedBlockReader {
  public:
   // fd must stay open while the reader is used; it is read from its start with pread, so its
   // own file position does not matter.
-  pedBlockReader(int fd, size_t blockSize, int threads);
+  pedBlockReader(int fd, int threads);
 
   enum class status { lines, end, readError };
-  // Reads on to the next block: about blockSize bytes of new text (more when a line is longer)
-  // and ending at a newline, or the rest of the file at its end.
-  status next();
+  // Reads on to the next block: about bytes bytes of new text (more when a line is longer) and
+  // ending at a newline, or the rest of the file at its end.
+  status next(size_t bytes);
 
   // The whole lines of the block. The last line of the file may lack its newline; a NUL
   // follows it.
@@ -24,12 +24,11 @@ class pedBlockReader {
   size_t linesLength() const { return consumed; }
 
  private:
-  // Appends up to blockSize bytes from the file; the count, 0 at the end, negative on an error.
-  ssize_t readMore();
+  // Appends up to bytes bytes from the file; the count, 0 at the end, negative on an error.
+  ssize_t readMore(size_t bytes);
   void reserve(size_t bytes);
 
   int fd;
-  size_t blockSize;
   int threads;
   std::unique_ptr<char[]> data;  // not value-initialised: it is overwritten by the file
   size_t capacity = 0;

@@ -1,10 +1,13 @@
 // The .ped reader on several threads. A genotype's code depends on the first two distinct
-// letters of its column in file order, so each block is read twice: a first pass gathers on
-// every thread the first letters of each column in its part of the block, merged in file order;
-// with the letters of the block known, the second pass reads the records on every thread. A
-// letter that is not among a column's first two can only come after both, so its message is
-// the one the reading in order prints. Messages and records are handed out in file order, up
-// to the first faulty line.
+// letters of its column in file order (the file's alleles). Each thread reads the records of a
+// part of a block, taking the letters of its part after those met before the block; merged in
+// file order, the parts' letters give the file's first two up to the end of the block. A letter
+// that is not among a column's first two can only come after both, so with them known every
+// code and message is the one of the reading in order. A part whose own letters agree with the
+// merged ones already has those codes and messages; the few others are read again with the
+// merged letters, and so are the rare ones with messages whose line numbers were not known yet.
+// Messages and records are handed out in file order, up to the first faulty line.
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -21,14 +24,16 @@ namespace {
 
 // Parts per thread: lines differ in length, so smaller parts even out the threads' work.
 constexpr int chunksPerThread = 4;
+constexpr size_t firstPedBlockSize = size_t{1} << 20;
 
-// A run of whole lines of a block, read by one thread in each pass.
+// A run of whole lines of a block, read by one thread.
 struct pedChunk {
   const char* begin = nullptr;
   const char* end = nullptr;  // after its last line
-  int lines = 0;
-  int firstLine = 0;  // the line number of its first line
-  // From the first pass: the letters met before its block, then its own, in file order.
+  int lines = 0;              // read, up to and including a faulty one
+  int firstLine = 0;          // the line number of its first line, when numbered
+  bool numbered = false;      // whether firstLine was known when it was read
+  // The letters its records were read with: those met before its block, then its own.
   pedAlleleColumns alleles;
   pedMessageSink messages{pedMessageSink::mode::keep};
   std::vector<individualRecord*> people;
@@ -68,34 +73,9 @@ std::vector<pedChunk> splitIntoChunks(const char* begin, const char* end, int co
   return chunks;
 }
 
-bool everyColumnHasTwoAlleles(const pedAlleleColumns& alleles) {
-  const std::vector<char>& second = alleles.allele2;
-  return second.empty() || std::memchr(second.data(), 0, second.size()) == nullptr;
-}
-
-// The first pass over a chunk: counts its lines, and registers their letters after those met
-// before the block. Silent and never fatal: a faulty line is scanned as far as the reading in
-// order scans it, and the letters of later lines cannot change what that reading prints before
-// it stops there. Once every column has two letters the rest cannot change them either.
-void gatherAlleles(pedChunk& chunk, const pedAlleleColumns& before) {
-  chunk.alleles = before;
-  pedMessageSink quiet{pedMessageSink::mode::drop};
-  std::vector<uint64_t> scratch(genotypeWordCount(nSnps));
-  std::string fields[6];
-  bool complete = everyColumnHasTwoAlleles(chunk.alleles);
-  forEachLine(chunk.begin, chunk.end, [&](pedLineText& line) {
-    ++chunk.lines;
-    if (!complete && readLeadingFields(line, fields)) {
-      scanGenotypes(line, chunk.alleles, scratch, quiet);
-      complete = everyColumnHasTwoAlleles(chunk.alleles);
-    }
-    return true;
-  });
-}
-
-// Enters a column's letters from a chunk after those of the chunks before it. The chunk's own
-// two are its first two distinct letters after those before its block, so the first new ones
-// among them are the first new ones of the chunk.
+// Enters a column's letters from a chunk after those of the chunks before it. The chunk's two
+// are its first two distinct letters after those before its block, so the first new ones among
+// them are the first new ones of the chunk.
 void mergeAlleles(pedAlleleColumns& into, const pedAlleleColumns& chunk) {
   for (size_t j = 0; j < into.allele1.size(); ++j) {
     for (const char letter : {chunk.allele1[j], chunk.allele2[j]}) {
@@ -109,17 +89,16 @@ void mergeAlleles(pedAlleleColumns& into, const pedAlleleColumns& chunk) {
   }
 }
 
-// The second pass over a chunk: its records, with every letter of the block already known.
-void readChunkRecords(pedChunk& chunk, const pedAlleleColumns& alleles,
+// Reads a chunk's records and messages up to its first faulty line, registering its letters
+// after those of start.
+void readChunkRecords(pedChunk& chunk, const pedAlleleColumns& start,
                       const std::string& fileName) {
-  // A copy, as the scanner takes the letters writable (it finds nothing new to write here).
-  pedAlleleColumns known = alleles;
-  int lineNumber = chunk.firstLine;
-  chunk.people.reserve(static_cast<size_t>(chunk.lines));
+  chunk.alleles = start;
+  chunk.lines = 0;
   forEachLine(chunk.begin, chunk.end, [&](pedLineText& line) {
-    line.lineNumber = lineNumber++;
+    line.lineNumber = chunk.firstLine + chunk.lines++;
     individualRecord* person = nullptr;
-    const pedLineFault fault = readPedRecord(line, known, chunk.messages, person);
+    const pedLineFault fault = readPedRecord(line, chunk.alleles, chunk.messages, person);
     if (fault != pedLineFault::none) {
       chunk.fatal = pedFaultMessage(fault, fileName, line.lineNumber);
       return false;
@@ -129,6 +108,44 @@ void readChunkRecords(pedChunk& chunk, const pedAlleleColumns& alleles,
   });
 }
 
+void discardRecords(pedChunk& chunk) {
+  for (individualRecord* person : chunk.people) delete person;
+  chunk.people.clear();
+  chunk.messages.kept.clear();
+  chunk.fatal.clear();
+}
+
+// Numbers the lines of the chunks up to the first with a faulty line (the reading ends there);
+// nextLine is the number of the block's first line and moves on past the block.
+void numberLines(std::vector<pedChunk>& chunks, int& nextLine) {
+  for (pedChunk& chunk : chunks) {
+    chunk.firstLine = nextLine;
+    nextLine += chunk.lines;
+    if (!chunk.fatal.empty()) break;
+  }
+}
+
+// Whether a chunk read with its own letters has the codes and messages it would have with the
+// merged ones: in each column its letters are the merged ones or the start of them. A column
+// with the first letter only has no other letter in the chunk, and its pairs code alike with
+// either; a column without letters has only missing pairs.
+bool agreesWithFileOrder(const pedAlleleColumns& chunk, const pedAlleleColumns& merged) {
+  for (size_t j = 0; j < merged.allele1.size(); ++j) {
+    if (chunk.allele1[j] == 0) continue;
+    if (chunk.allele1[j] != merged.allele1[j]) return false;
+    if (chunk.allele2[j] != 0 && chunk.allele2[j] != merged.allele2[j]) return false;
+  }
+  return true;
+}
+
+// Whether a chunk read before the merged letters and its line numbers were known must be read
+// again.
+bool needsRereading(const pedChunk& chunk, const pedAlleleColumns& merged) {
+  const bool unnumberedMessages =
+      !chunk.numbered && !(chunk.messages.kept.empty() && chunk.fatal.empty());
+  return unnumberedMessages || !agreesWithFileOrder(chunk.alleles, merged);
+}
+
 // Prints the chunks' messages and appends their records in file order; the first faulty line
 // ends the run after the messages of the lines before it.
 void deliverChunks(std::vector<pedChunk>& chunks) {
@@ -136,9 +153,7 @@ void deliverChunks(std::vector<pedChunk>& chunks) {
     std::cout << chunks[c].messages.kept;
     if (!chunks[c].fatal.empty()) {
       std::cout << chunks[c].fatal;
-      for (size_t rest = c; rest < chunks.size(); ++rest) {
-        for (individualRecord* person : chunks[rest].people) delete person;
-      }
+      for (size_t rest = c; rest < chunks.size(); ++rest) discardRecords(chunks[rest]);
       fatalExit(1);
     }
     for (individualRecord* person : chunks[c].people) {
@@ -148,20 +163,42 @@ void deliverChunks(std::vector<pedChunk>& chunks) {
   }
 }
 
+// Merges the chunks' letters in file order into alleles, up to the first chunk with a faulty
+// line (the reading ends there); returns the number of chunks merged.
+size_t mergeChunkAlleles(pedAlleleColumns& alleles, const std::vector<pedChunk>& chunks) {
+  size_t merged = 0;
+  while (merged < chunks.size()) {
+    mergeAlleles(alleles, chunks[merged].alleles);
+    if (!chunks[merged++].fatal.empty()) break;
+  }
+  return merged;
+}
+
 // Reads the lines of one block; nextLine is the line number of its first line and moves on.
 void readBlock(const char* begin, const char* end, pedAlleleColumns& alleles, int& nextLine,
                const std::string& fileName, int threads) {
   std::vector<pedChunk> chunks = splitIntoChunks(begin, end, threads * chunksPerThread);
+  if (!chunks.empty()) {
+    chunks[0].firstLine = nextLine;
+    chunks[0].numbered = true;
+  }
+  const pedAlleleColumns beforeBlock = alleles;
   const int count = static_cast<int>(chunks.size());
 #pragma omp parallel for schedule(dynamic, 1) num_threads(threads) if (count > 1)
-  for (int c = 0; c < count; ++c) gatherAlleles(chunks[c], alleles);
-  for (pedChunk& chunk : chunks) {
-    mergeAlleles(alleles, chunk.alleles);
-    chunk.firstLine = nextLine;
-    nextLine += chunk.lines;
+  for (int c = 0; c < count; ++c) readChunkRecords(chunks[c], beforeBlock, fileName);
+  const size_t merged = mergeChunkAlleles(alleles, chunks);
+  numberLines(chunks, nextLine);
+  std::vector<int> again;
+  for (size_t c = 0; c < merged; ++c) {
+    if (needsRereading(chunks[c], alleles)) again.push_back(static_cast<int>(c));
   }
-#pragma omp parallel for schedule(dynamic, 1) num_threads(threads) if (count > 1)
-  for (int c = 0; c < count; ++c) readChunkRecords(chunks[c], alleles, fileName);
+  const int rereads = static_cast<int>(again.size());
+#pragma omp parallel for schedule(dynamic, 1) num_threads(threads) if (rereads > 1)
+  for (int k = 0; k < rereads; ++k) {
+    pedChunk& chunk = chunks[static_cast<size_t>(again[k])];
+    discardRecords(chunk);
+    readChunkRecords(chunk, alleles, fileName);
+  }
   deliverChunks(chunks);
 }
 
@@ -169,10 +206,14 @@ void readBlock(const char* begin, const char* end, pedAlleleColumns& alleles, in
 
 void readPedBlocksOnThreads(int fd, const std::string& fileName, pedAlleleColumns& alleles,
                             size_t blockSize, int threads) {
-  pedBlockReader reader(fd, blockSize, threads);
+  pedBlockReader reader(fd, threads);
   int nextLine = 1;
+  // A small first block: its letters, known when the large blocks are read, make nearly all of
+  // their chunks agree with the file's order at once.
+  size_t bytes = std::min(blockSize, firstPedBlockSize);
   for (;;) {
-    const pedBlockReader::status status = reader.next();
+    const pedBlockReader::status status = reader.next(bytes);
+    bytes = blockSize;
     if (status == pedBlockReader::status::end) break;
     if (status == pedBlockReader::status::readError) cannotReadPedFile(fileName);
     readBlock(reader.lines(), reader.lines() + reader.linesLength(), alleles, nextLine, fileName,
