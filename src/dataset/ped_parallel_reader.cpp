@@ -73,11 +73,24 @@ std::vector<pedChunk> splitIntoChunks(const char* begin, const char* end, int co
   return chunks;
 }
 
+// The columns still without a second letter. Every chunk of a block starts from the letters met
+// before it, so only in these columns can its letters differ from those: after the first lines
+// of a file they are few, and merging and comparing the chunks' letters of a block costs
+// little.
+std::vector<int> openColumns(const pedAlleleColumns& alleles) {
+  std::vector<int> open;
+  for (size_t j = 0; j < alleles.allele2.size(); ++j) {
+    if (alleles.allele2[j] == 0) open.push_back(static_cast<int>(j));
+  }
+  return open;
+}
+
 // Enters a column's letters from a chunk after those of the chunks before it. The chunk's two
 // are its first two distinct letters after those before its block, so the first new ones among
 // them are the first new ones of the chunk.
-void mergeAlleles(pedAlleleColumns& into, const pedAlleleColumns& chunk) {
-  for (size_t j = 0; j < into.allele1.size(); ++j) {
+void mergeAlleles(pedAlleleColumns& into, const pedAlleleColumns& chunk,
+                  const std::vector<int>& open) {
+  for (const int j : open) {
     for (const char letter : {chunk.allele1[j], chunk.allele2[j]}) {
       if (letter == 0 || letter == into.allele1[j] || letter == into.allele2[j]) continue;
       if (into.allele1[j] == 0) {
@@ -129,8 +142,9 @@ void numberLines(std::vector<pedChunk>& chunks, int& nextLine) {
 // merged ones: in each column its letters are the merged ones or the start of them. A column
 // with the first letter only has no other letter in the chunk, and its pairs code alike with
 // either; a column without letters has only missing pairs.
-bool agreesWithFileOrder(const pedAlleleColumns& chunk, const pedAlleleColumns& merged) {
-  for (size_t j = 0; j < merged.allele1.size(); ++j) {
+bool agreesWithFileOrder(const pedAlleleColumns& chunk, const pedAlleleColumns& merged,
+                         const std::vector<int>& open) {
+  for (const int j : open) {
     if (chunk.allele1[j] == 0) continue;
     if (chunk.allele1[j] != merged.allele1[j]) return false;
     if (chunk.allele2[j] != 0 && chunk.allele2[j] != merged.allele2[j]) return false;
@@ -140,10 +154,11 @@ bool agreesWithFileOrder(const pedAlleleColumns& chunk, const pedAlleleColumns& 
 
 // Whether a chunk read before the merged letters and its line numbers were known must be read
 // again.
-bool needsRereading(const pedChunk& chunk, const pedAlleleColumns& merged) {
+bool needsRereading(const pedChunk& chunk, const pedAlleleColumns& merged,
+                    const std::vector<int>& open) {
   const bool unnumberedMessages =
       !chunk.numbered && !(chunk.messages.kept.empty() && chunk.fatal.empty());
-  return unnumberedMessages || !agreesWithFileOrder(chunk.alleles, merged);
+  return unnumberedMessages || !agreesWithFileOrder(chunk.alleles, merged, open);
 }
 
 // Prints the chunks' messages and appends their records in file order; the first faulty line
@@ -165,10 +180,11 @@ void deliverChunks(std::vector<pedChunk>& chunks) {
 
 // Merges the chunks' letters in file order into alleles, up to the first chunk with a faulty
 // line (the reading ends there); returns the number of chunks merged.
-size_t mergeChunkAlleles(pedAlleleColumns& alleles, const std::vector<pedChunk>& chunks) {
+size_t mergeChunkAlleles(pedAlleleColumns& alleles, const std::vector<pedChunk>& chunks,
+                         const std::vector<int>& open) {
   size_t merged = 0;
   while (merged < chunks.size()) {
-    mergeAlleles(alleles, chunks[merged].alleles);
+    mergeAlleles(alleles, chunks[merged].alleles, open);
     if (!chunks[merged++].fatal.empty()) break;
   }
   return merged;
@@ -186,11 +202,12 @@ void readBlock(const char* begin, const char* end, pedAlleleColumns& alleles, in
   const int count = static_cast<int>(chunks.size());
 #pragma omp parallel for schedule(dynamic, 1) num_threads(threads) if (count > 1)
   for (int c = 0; c < count; ++c) readChunkRecords(chunks[c], beforeBlock, fileName);
-  const size_t merged = mergeChunkAlleles(alleles, chunks);
+  const std::vector<int> open = openColumns(beforeBlock);
+  const size_t merged = mergeChunkAlleles(alleles, chunks, open);
   numberLines(chunks, nextLine);
   std::vector<int> again;
   for (size_t c = 0; c < merged; ++c) {
-    if (needsRereading(chunks[c], alleles)) again.push_back(static_cast<int>(c));
+    if (needsRereading(chunks[c], alleles, open)) again.push_back(static_cast<int>(c));
   }
   const int rereads = static_cast<int>(again.size());
 #pragma omp parallel for schedule(dynamic, 1) num_threads(threads) if (rereads > 1)

@@ -170,9 +170,10 @@ class PedParallelReader : public testing::Test {
 };
 
 // Thread counts and block sizes: blocks of a few bytes split every line from the next and make
-// each line longer than its block; the default holds the whole file.
+// each line longer than its block; blocks of 700 bytes hold a few lines, each of which a thread
+// reads apart from the others; the default holds the whole file.
 const int threadCounts[] = {1, 2, 3, 8};
-const size_t blockSizes[] = {5, 64, defaultPedBlockSize};
+const size_t blockSizes[] = {5, 64, 700, defaultPedBlockSize};
 
 TEST_F(PedParallelReader, GivesTheRecordsAllelesAndMessagesOfTheReadingInOrder) {
   struct ReadCase {
