@@ -57,13 +57,56 @@ void timePedReader(benchmark::State& state,
   countPedBytes(state);
 }
 
-void pedLinesInOrder(benchmark::State& state) {
-  timePedReader(state, [](const std::string& name, pedAlleleColumns& alleles) {
-    FILE* file = std::fopen(name.c_str(), "r");
-    readPedLinesInOrder(file, name, alleles);
-    std::fclose(file);
-  });
+void readInOrder(const std::string& name, pedAlleleColumns& alleles) {
+  FILE* file = std::fopen(name.c_str(), "r");
+  readPedLinesInOrder(file, name, alleles);
+  std::fclose(file);
 }
+
+void readOnThreads(const std::string& name, pedAlleleColumns& alleles, size_t blockSize,
+                   int threads) {
+  const int fd = open(name.c_str(), O_RDONLY);
+  readPedBlocksOnThreads(fd, name, alleles, blockSize, threads);
+  close(fd);
+}
+
+// What a reader leaves, to compare the readers on a large file: every field of every record,
+// and the alleles.
+struct readOutcome {
+  std::vector<std::string> fields;
+  std::vector<double> phenotypes;
+  std::vector<std::vector<uint64_t>> genotypes;
+  std::vector<char> allele1, allele2;
+  bool operator==(const readOutcome&) const = default;
+};
+
+readOutcome takeOutcome(const pedAlleleColumns& alleles) {
+  readOutcome outcome{{}, {}, {}, alleles.allele1, alleles.allele2};
+  for (individualRecord* p : individuals) {
+    for (const std::string* field : {&p->familyId, &p->individualId, &p->fatherId, &p->motherId,
+                                     &p->sex}) {
+      outcome.fields.push_back(*field);
+    }
+    outcome.fields.push_back(std::to_string(p->index));
+    outcome.phenotypes.push_back(p->phenotype);
+    outcome.genotypes.push_back(p->genotypes);
+    delete p;
+  }
+  individuals.clear();
+  return outcome;
+}
+
+// 1 when the reader on threads gives what the reading in order gives; the .map must be read.
+double sameAsInOrder(const std::string& name, size_t blockSize, int threads) {
+  pedAlleleColumns inOrder{std::vector<char>(nSnps, 0), std::vector<char>(nSnps, 0)};
+  readInOrder(name, inOrder);
+  const readOutcome expected = takeOutcome(inOrder);
+  pedAlleleColumns onThreads{std::vector<char>(nSnps, 0), std::vector<char>(nSnps, 0)};
+  readOnThreads(name, onThreads, blockSize, threads);
+  return takeOutcome(onThreads) == expected ? 1 : 0;
+}
+
+void pedLinesInOrder(benchmark::State& state) { timePedReader(state, readInOrder); }
 BENCHMARK(pedLinesInOrder)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // Arguments: the thread count, and the block size in MB (0: the reader's default).
@@ -72,13 +115,14 @@ void pedBlocksOnThreads(benchmark::State& state) {
   const size_t blockSize =
       state.range(1) > 0 ? static_cast<size_t>(state.range(1)) << 20 : defaultPedBlockSize;
   timePedReader(state, [=](const std::string& name, pedAlleleColumns& alleles) {
-    const int fd = open(name.c_str(), O_RDONLY);
-    readPedBlocksOnThreads(fd, name, alleles, blockSize, threads);
-    close(fd);
+    readOnThreads(name, alleles, blockSize, threads);
   });
+  plink.readMapFile(baseName + ".map");
+  state.counters["same_as_in_order"] = sameAsInOrder(baseName + ".ped", blockSize, threads);
+  freeDataSet();
 }
 BENCHMARK(pedBlocksOnThreads)
-    ->ArgsProduct({{1, 8}, {0, 4, 16, 64}})
+    ->ArgsProduct({{1, 8}, {0, 4, 8, 16, 64}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5)
     ->UseRealTime();
