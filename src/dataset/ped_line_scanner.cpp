@@ -7,7 +7,6 @@
 #include <iostream>
 
 #include "dataset/dataset.h"
-#include "run/exit.h"
 
 namespace {
 
@@ -43,7 +42,8 @@ inline void skipBlanks(const char*& p) {
 
 // Enters a letter of a typed genotype for one column; a third distinct letter is reported and
 // left out.
-void registerAllele(char letter, int column, int lineNumber, pedAlleleColumns& alleles) {
+void registerAllele(char letter, int column, int lineNumber, pedAlleleColumns& alleles,
+                    pedMessageSink& messages) {
   char& first = alleles.allele1[column];
   char& second = alleles.allele2[column];
   if (letter == first || letter == second) return;
@@ -51,9 +51,9 @@ void registerAllele(char letter, int column, int lineNumber, pedAlleleColumns& a
     first = letter;
   } else if (second == 0) {
     second = letter;
-  } else {
-    std::cout << "!! Error in genotype line " << lineNumber << ", SNP " << column << " : " << letter
-              << " (" << first << " " << second << ")\n";
+  } else if (messages.target != pedMessageSink::mode::drop) {
+    messages.add("!! Error in genotype line " + std::to_string(lineNumber) + ", SNP " +
+                 std::to_string(column) + " : " + letter + " (" + first + " " + second + ")\n");
   }
 }
 
@@ -67,10 +67,11 @@ inline unsigned knownGenotypeCode(unsigned copiesOfAllele2) {
 // The code of any other pair: '0' in either place is missing and registers nothing; otherwise
 // its letters are registered. A pair with a letter that is neither allele (a third allele,
 // reported when it was met) is missing: storing it as heterozygous would make up a genotype.
-unsigned otherGenotypeCode(char a, char b, int column, int lineNumber, pedAlleleColumns& alleles) {
+unsigned otherGenotypeCode(char a, char b, int column, int lineNumber, pedAlleleColumns& alleles,
+                           pedMessageSink& messages) {
   if (a == '0' || b == '0') return missingGenotype;
-  registerAllele(a, column, lineNumber, alleles);
-  if (b != a) registerAllele(b, column, lineNumber, alleles);
+  registerAllele(a, column, lineNumber, alleles, messages);
+  if (b != a) registerAllele(b, column, lineNumber, alleles, messages);
   const char first = alleles.allele1[column];
   const char second = alleles.allele2[column];
   const bool known = ((a == first) | (a == second)) & ((b == first) | (b == second));
@@ -128,38 +129,42 @@ const bool haveSsse3 = [] {
   return __builtin_cpu_supports("ssse3") != 0;
 }();
 
-[[noreturn]] void tooManyGenotypes(int lineNumber) {
-  std::cout << "Error: Too many genotype data on line " << lineNumber << "!\n";
-  fatalExit(1);
-}
-
 }  // namespace
 
-void allocPedLineBuffers(pedLineBuffer& line, FILE* file) {
-  line.text = static_cast<char*>(std::malloc(initialLineCapacity));
-  line.capacity = line.text ? initialLineCapacity : 0;
-  line.length = 0;
-  line.position = 0;
-  line.file = file;
+void pedMessageSink::add(const std::string& message) {
+  if (target == mode::print) {
+    std::cout << message;
+  } else if (target == mode::keep) {
+    kept += message;
+  }
 }
 
-ssize_t readPedLine(pedLineBuffer& line) {
+void allocPedLineBuffers(pedLineBuffer& buffer, FILE* file) {
+  buffer.storage = static_cast<char*>(std::malloc(initialLineCapacity));
+  buffer.capacity = buffer.storage ? initialLineCapacity : 0;
+  buffer.file = file;
+  buffer.line.text = buffer.storage;
+  buffer.line.length = 0;
+  buffer.line.position = 0;
+}
+
+ssize_t readPedLine(pedLineBuffer& buffer) {
   // getline grows the buffer with realloc whenever a longer line comes.
-  const ssize_t count = getline(&line.text, &line.capacity, line.file);
-  line.length = count > 0 ? static_cast<size_t>(count) : 0;
-  line.position = 0;
+  const ssize_t count = getline(&buffer.storage, &buffer.capacity, buffer.file);
+  buffer.line.text = buffer.storage;
+  buffer.line.length = count > 0 ? static_cast<size_t>(count) : 0;
+  buffer.line.position = 0;
   return count;
 }
 
-void freePedLineBuffers(pedLineBuffer& line) {
-  std::free(line.text);
-  line.text = nullptr;
-  line.capacity = 0;
-  line.length = 0;
-  line.position = 0;
+void freePedLineBuffers(pedLineBuffer& buffer) {
+  std::free(buffer.storage);
+  buffer.storage = nullptr;
+  buffer.capacity = 0;
+  buffer.line = pedLineText{};
 }
 
-bool readLeadingFields(pedLineBuffer& line, std::string (&fields)[6]) {
+bool readLeadingFields(pedLineText& line, std::string (&fields)[6]) {
   const char* p = line.text + line.position;
   const char* const end = line.text + line.length;
   for (std::string& field : fields) {
@@ -174,13 +179,17 @@ bool readLeadingFields(pedLineBuffer& line, std::string (&fields)[6]) {
   return true;
 }
 
-int scanGenotypes(pedLineBuffer& line, pedAlleleColumns& alleles, std::vector<uint64_t>& words) {
+int scanGenotypes(pedLineText& line, pedAlleleColumns& alleles, std::vector<uint64_t>& words,
+                  pedMessageSink& messages) {
   // Runs once per individual over the whole line: no allocation, one pass over the bytes, and
   // the codes of 32 columns gathered in a register before they are stored. The text ends with
-  // a NUL (the line reader's), so the byte classes alone find the end.
+  // its newline or a NUL, so the byte classes alone find the end.
   const int columns = static_cast<int>(alleles.allele1.size());
   const char* p = line.text + line.position;
   const char* const end = line.text + line.length;
+  // The leading fields may have taken the whole line, newline and all; the byte after it may
+  // be the next line's.
+  if (p >= end) return 0;
   int column = 0;
   uint64_t packed = 0;
   for (;; ++column) {
@@ -218,12 +227,12 @@ int scanGenotypes(pedLineBuffer& line, pedAlleleColumns& alleles, std::vector<ui
         // other letter means the line is one letter long (or shifted by an extra leading
         // field), which is as wrong as a pair too many; before the last column the line is
         // short anyway.
-        if (first != '\r' && column >= columns) tooManyGenotypes(line.lineNumber);
+        if (first != '\r' && column >= columns) return tooManyGenotypePairs;
         break;
       }
       second = *p++;
     }
-    if (column >= columns) tooManyGenotypes(line.lineNumber);
+    if (column >= columns) return tooManyGenotypePairs;
     // Both letters registered (a '0' never is): the common case, decided by counting matches.
     const char known1 = alleles.allele1[column];
     const char known2 = alleles.allele2[column];
@@ -232,7 +241,7 @@ int scanGenotypes(pedLineBuffer& line, pedAlleleColumns& alleles, std::vector<ui
     const unsigned code =
         copies1 + copies2 == 2
             ? knownGenotypeCode(copies2)
-            : otherGenotypeCode(first, second, column, line.lineNumber, alleles);
+            : otherGenotypeCode(first, second, column, line.lineNumber, alleles, messages);
     packed |= static_cast<uint64_t>(code) << (2 * (column & 31));
     if ((column & 31) == 31) {
       words[static_cast<size_t>(column >> 5)] = packed;

@@ -1,5 +1,8 @@
 // The PLINK text data set: the .map and .ped readers, and the removal of individuals whose
 // phenotype is missing.
+#include <omp.h>
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -9,9 +12,11 @@
 #include <utility>
 #include <vector>
 
-#include "dataset/dataset.h"
-#include "dataset/ped_line_scanner.h"
 #include "dataset/covariate_design.h"
+#include "dataset/dataset.h"
+#include "dataset/ped_file_readers.h"
+#include "dataset/ped_line_scanner.h"
+#include "dataset/ped_record.h"
 #include "dataset/snp_major_genotypes.h"
 #include "run/exit.h"
 #include "run/settings.h"
@@ -31,38 +36,18 @@ bool isDirectory(const std::string& fileName) {
   return std::filesystem::is_directory(fileName, ignored);
 }
 
-// The record of one .ped line from its six leading fields; genotypes all zero.
-individualRecord* newIndividual(const std::string (&fields)[6]) {
-  auto* person = new individualRecord;
-  person->familyId = fields[0];
-  person->individualId = fields[1];
-  person->fatherId = fields[2];
-  person->motherId = fields[3];
-  person->sex = fields[4];
-  person->phenotype = plink.parseValueOrMissing(fields[5].c_str());
-  person->genotypes.assign(genotypeWordCount(nSnps), 0);
-  return person;
-}
-
-// Reads one .ped line into a new record appended to individuals; every fault is fatal.
-void readPedRecord(pedLineBuffer& line, pedAlleleColumns& alleles, const std::string& fileName) {
-  std::string fields[6];
-  if (!readLeadingFields(line, fields)) {
-    std::cout << "Error: Cannot read all items from ped file input line " << line.lineNumber
-              << "\n";
-    fatalExit(1);
-  }
-  individualRecord* person = newIndividual(fields);
-  if (scanGenotypes(line, alleles, person->genotypes) != nSnps) {
-    std::cout << "Error: Not enough SNP's read from ped file file " << fileName << " line "
-              << line.lineNumber << "\n";
-    fatalExit(1);
-  }
-  person->index = static_cast<int32_t>(individuals.size());
-  individuals.push_back(person);
+// Pipes, terminals and the like can be read only once and only in order.
+bool isRegularFile(FILE* file) {
+  struct stat status {};
+  return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 }  // namespace
+
+void cannotReadPedFile(const std::string& fileName) {
+  std::cout << "Error: Cannot read input file " << fileName << "\n";
+  fatalExit(1);
+}
 
 void plinkRunner::readPedAndMap(const std::string& pedFileName, const std::string& mapFileName) {
   // The .ped reader needs nSnps.
@@ -88,22 +73,39 @@ void plinkRunner::readMapFile(const std::string& fileName) {
   std::cout << "Map file contains " << nSnps << " SNP ids. \n";
 }
 
-void plinkRunner::readPedFile(const std::string& fileName) {
-  FILE* file = std::fopen(fileName.c_str(), "r");
-  if (!file || isDirectory(fileName)) cannotOpen(fileName);
-  pedAlleleColumns alleles{std::vector<char>(nSnps, 0), std::vector<char>(nSnps, 0)};
-  pedLineBuffer line;
-  allocPedLineBuffers(line, file);
-  while (readPedLine(line) >= 0) {
-    readPedRecord(line, alleles, fileName);
+void readPedLinesInOrder(FILE* file, const std::string& fileName, pedAlleleColumns& alleles) {
+  pedLineBuffer buffer;
+  allocPedLineBuffers(buffer, file);
+  pedLineText& line = buffer.line;
+  pedMessageSink messages;
+  while (readPedLine(buffer) >= 0) {
+    individualRecord* person = nullptr;
+    const pedLineFault fault = readPedRecord(line, alleles, messages, person);
+    if (fault != pedLineFault::none) {
+      std::cout << pedFaultMessage(fault, fileName, line.lineNumber);
+      fatalExit(1);
+    }
+    person->index = static_cast<int32_t>(individuals.size());
+    individuals.push_back(person);
     // Counted by the line read, so every message names the line it is about.
     if (line.length > 0 && line.text[line.length - 1] == '\n') ++line.lineNumber;
   }
   // A read error looks like the end of the file to the line reader; the individuals after it
   // would be lost without a word.
-  if (std::ferror(file)) {
-    std::cout << "Error: Cannot read input file " << fileName << "\n";
-    fatalExit(1);
+  if (std::ferror(file)) cannotReadPedFile(fileName);
+  freePedLineBuffers(buffer);
+}
+
+void plinkRunner::readPedFile(const std::string& fileName) {
+  FILE* file = std::fopen(fileName.c_str(), "r");
+  if (!file || isDirectory(fileName)) cannotOpen(fileName);
+  pedAlleleColumns alleles{std::vector<char>(nSnps, 0), std::vector<char>(nSnps, 0)};
+  // One thread reads as fast in order, and a file that is not regular can only be read so.
+  const int threads = omp_get_max_threads();
+  if (threads > 1 && isRegularFile(file)) {
+    readPedBlocksOnThreads(fileno(file), fileName, alleles, defaultPedBlockSize, threads);
+  } else {
+    readPedLinesInOrder(file, fileName, alleles);
   }
   nIndividuals = static_cast<int>(individuals.size());
   for (int j = 0; j < nSnps; ++j) {
@@ -111,7 +113,6 @@ void plinkRunner::readPedFile(const std::string& fileName) {
     snps[j]->allele2 = alleles.allele2[j];
   }
   std::cout << "Pedigree file contains " << nIndividuals << " individuals.\n";
-  freePedLineBuffers(line);
   std::fclose(file);
 }
 
