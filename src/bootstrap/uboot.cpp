@@ -1,6 +1,8 @@
 // The bias-reduced estimate per rank from the differences Ud - Ue of the replicates.
 #include "bootstrap/uboot.h"
 
+#include <omp.h>
+
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -119,7 +121,13 @@ std::vector<double> computeUboot(const std::vector<resultRecord>& reference,
                                  const std::vector<replicate>& replicates, int mode) {
   if (debugLevel != 0) printReferenceLine(reference, replicates.size());
   std::vector<double> result(reference.size(), missingValue);
-  for (size_t k = 0; k < reference.size(); ++k) {
+  // The ranks are independent: called alone (not from a worker of a parallel level) they share
+  // out among the threads, unless the debugging lines must come in rank order.
+  const long ranks = static_cast<long>(reference.size());
+  const bool shareRanks = debugLevel == 0 && !omp_in_parallel();
+#pragma omp parallel for schedule(dynamic, 8) if (shareRanks)
+  for (long rank = 0; rank < ranks; ++rank) {
+    const size_t k = static_cast<size_t>(rank);
     const resultRecord& ref = reference[k];
     const rankSamples samples = collectRank(ref, replicates, k);
     // Without a naive estimate or a scale for the rank's own SNP there is no Uboot.

@@ -537,6 +537,56 @@ TEST(UbootThreads, EachCorrelationComputedOnceAndResultsMatchOneThread) {
   }
 }
 
+// Called alone, the ranks share out among the threads: every rank's value is the one that one
+// thread gives, with the correlations computed before or on first use.
+TEST(UbootThreads, RanksOnAllThreadsGiveTheValuesOfOneThread) {
+  scantest::settingsGuard settings;
+  ubootGuard guard;
+  scantest::buildDataSet(40);
+  for (size_t j = 0; j < snps.size(); ++j) snps[j]->maf = 0.1 + 0.03 * static_cast<double>(j);
+  estimateType = 66;
+  adjCor = 1;
+  adjNsample = 4;
+  mafCorrection = 1;
+  silent = 1;
+  debugLevel = 0;
+  const int ranks = static_cast<int>(snps.size());
+  std::vector<resultRecord> reference;
+  for (int k = 0; k < ranks; ++k) {
+    resultRecord r;
+    r.snp = snps[static_cast<size_t>(k)];
+    r.un = 0.5 - 0.01 * k;
+    reference.push_back(r);
+  }
+  std::vector<replicate> replicates;
+  for (int b = 0; b < 30; ++b) {
+    replicate rows;
+    for (int k = 0; k < ranks - b % 4; ++k) {  // some replicates short of the last ranks
+      resultRecord r;
+      r.snp = snps[static_cast<size_t>((b + 5 * k) % ranks)];
+      r.ud = 0.3 + 0.01 * b + 0.02 * k;
+      r.ue = 0.1 + 0.02 * ((7 * b + k) % 5);
+      rows.push_back(r);
+    }
+    replicates.push_back(rows);
+  }
+  resetCorrelationState();
+  testing::internal::CaptureStdout();
+  omp_set_num_threads(8);
+  const std::vector<double> computedOnUse = computeUboot(reference, replicates, 1);
+  omp_set_num_threads(1);
+  const std::vector<double> oneThread = computeUboot(reference, replicates, 1);
+  omp_set_num_threads(8);
+  const std::vector<double> allThreads = computeUboot(reference, replicates, 1);
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(sameBits(allThreads, oneThread));
+  // Computed on first use on several threads, the correlations are those used afterwards.
+  EXPECT_TRUE(sameBits(computedOnUse, oneThread));
+  int finite = 0;
+  for (double value : oneThread) finite += std::isfinite(value) && value != missingValue;
+  EXPECT_EQ(finite, ranks);
+}
+
 // The parallel step over the significant SNPs: 10 SNPs on 4 threads, each computed once.
 TEST(Correlations, EverySignificantSnpComputedOnceOnAllThreads) {
   scantest::settingsGuard settings;
