@@ -89,6 +89,9 @@ done
 logistic=$top/src/association/testdata/logistic/logistic
 run "covariates" --file "$logistic" --covar "$logistic.cov" --plink "$plink" --cpu 8 --alpha 0.2 \
   --L0 10 --seed 3
+# A generated data set of 5000 SNPs: the scan of the whole data set shares its SNPs among the
+# threads only from 4096 SNPs on.
+run "large scan" --dummy 300 5000 --plink "$plink" --seed 3 --cpu 8 --L0 5 --alpha 1e-3
 # A split run: three instances and the join, in one directory.
 cluster=$(mktemp -d -p "$work")
 for k in 1 2 3; do
