@@ -18,47 +18,11 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/.." && pwd)
 
-old=""
-data=""
-quick=0
-while [ $# -gt 0 ]; do
-  case $1 in
-    --data) data=${2:?--data needs a directory}; shift 2 ;;
-    --quick) quick=1; shift ;;
-    *) old=$1; shift ;;
-  esac
-done
-[ -n "$old" ] || old=$(git -C "$top" merge-base HEAD main)
-old=$(git -C "$top" rev-parse --short "$old^{commit}")
+# shellcheck source=bench/old_and_new_builds.sh
+source "$here/old_and_new_builds.sh"
 plink=${PLINK:-/usr/bin/p-link}
 seed=${SEED:-7}
 alpha=${ALPHA:-1e-3}
-
-scratch=$(mktemp -d)
-oldTree=$scratch/old-tree
-cleanup() {
-  git -C "$top" worktree remove --force "$oldTree" >/dev/null 2>&1 || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-if [ -z "$data" ]; then data=$scratch/data; fi
-mkdir -p "$data"
-data=$(cd "$data" && pwd)
-
-build() {  # build DIR SOURCE
-  cmake -S "$2" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  ninja -C "$1" zuq >/dev/null
-}
-oldBuild=$data/old-$old
-if [ ! -x "$oldBuild/zuq" ]; then
-  echo "Building old commit $old ..."
-  git -C "$top" worktree add --detach "$oldTree" "$old" >/dev/null 2>&1
-  build "$oldBuild" "$oldTree"
-fi
-echo "Building the current tree ..."
-build "$top/build/bench-new" "$top"
-oldZuq=$oldBuild/zuq
-newZuq=$top/build/bench-new/zuq
 
 if [ ! -s "$data/sim.cov" ]; then
   echo "Simulating sim: 2000 individuals x 4000 SNPs, 4 covariates ..."
@@ -70,10 +34,6 @@ if [ ! -s "$data/miss.cov" ]; then
   python3 "$here/make_large_ped.py" "$data/miss" 1200 2000
   python3 "$here/make_covariates.py" "$data/miss.ped" "$data/miss.cov" 5
 fi
-
-# Lines that depend on the machine or the clock, masked before the outputs are compared.
-mask() { sed -E -e 's/machine has [0-9]+ processors/machine has N processors/' \
-  -e 's/temp\.zuq\.[0-9]{7}\./temp.zuq.DIGITS./g'; }
 
 # timeRun BINARY TAG SET CPUS OPTIONS...: seconds of one analysis; its table in TAG.table and
 # its standard output in TAG.stdout.

@@ -463,11 +463,9 @@ bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
   return true;
 }
 
-// Eight level-1 threads meet the same SNPs without correlations at the same moment: each SNP
-// must be computed exactly once, and every thread must see the published fields.
-TEST(UbootThreads, EachCorrelationComputedOnceAndResultsMatchOneThread) {
-  scantest::settingsGuard settings;
-  ubootGuard guard;
+// A data set of 12 SNPs with frequencies, whose correlations come from dummy estimates (draws
+// of the generator) over 4 resamples each, and no printing of pairs.
+void useDummyCorrelations() {
   scantest::buildDataSet(40);
   for (size_t j = 0; j < snps.size(); ++j) snps[j]->maf = 0.1 + 0.03 * static_cast<double>(j);
   estimateType = 66;
@@ -476,6 +474,14 @@ TEST(UbootThreads, EachCorrelationComputedOnceAndResultsMatchOneThread) {
   mafCorrection = 1;
   silent = 1;
   debugLevel = 0;
+}
+
+// Eight level-1 threads meet the same SNPs without correlations at the same moment: each SNP
+// must be computed exactly once, and every thread must see the published fields.
+TEST(UbootThreads, EachCorrelationComputedOnceAndResultsMatchOneThread) {
+  scantest::settingsGuard settings;
+  ubootGuard guard;
+  useDummyCorrelations();
   const int ranks = 3;
   std::vector<resultRecord> reference;
   for (int k = 0; k < ranks; ++k) {
@@ -542,14 +548,7 @@ TEST(UbootThreads, EachCorrelationComputedOnceAndResultsMatchOneThread) {
 TEST(UbootThreads, RanksOnAllThreadsGiveTheValuesOfOneThread) {
   scantest::settingsGuard settings;
   ubootGuard guard;
-  scantest::buildDataSet(40);
-  for (size_t j = 0; j < snps.size(); ++j) snps[j]->maf = 0.1 + 0.03 * static_cast<double>(j);
-  estimateType = 66;
-  adjCor = 1;
-  adjNsample = 4;
-  mafCorrection = 1;
-  silent = 1;
-  debugLevel = 0;
+  useDummyCorrelations();
   const int ranks = static_cast<int>(snps.size());
   std::vector<resultRecord> reference;
   for (int k = 0; k < ranks; ++k) {

@@ -46,24 +46,14 @@ bool covariateDesign::rowsOfList(const std::vector<individualRecord*>& list,
 }
 
 int32_t covariateDesign::rowOf(const individualRecord* person) const {
-  const auto found = std::lower_bound(
-      rowByRecord.begin(), rowByRecord.end(), person,
-      [](const std::pair<const individualRecord*, int32_t>& entry, const individualRecord* key) {
-        return entry.first < key;
-      });
-  if (found == rowByRecord.end() || found->first != person) return -1;
-  return found->second;
+  return rowOfRecord(rowByRecord, person);
 }
 
 void ensureCovariateDesign() {
   if (covariateTable.valid) return;
   covariateTable.build(individuals, covariateCountOf(individuals));
   // Only the data set's table answers lists in another order; a list's own table never needs to.
-  std::vector<std::pair<const individualRecord*, int32_t>>& index = covariateTable.rowByRecord;
-  index.reserve(individuals.size());
-  for (size_t r = 0; r < individuals.size(); ++r)
-    index.emplace_back(individuals[r], static_cast<int32_t>(r));
-  std::sort(index.begin(), index.end());
+  indexRowsByRecord(individuals, covariateTable.rowByRecord);
 }
 
 void invalidateCovariateDesign() {
@@ -72,7 +62,7 @@ void invalidateCovariateDesign() {
   table.covariates = 0;
   table.width = 2;
   std::vector<const individualRecord*>().swap(table.rows);
-  std::vector<std::pair<const individualRecord*, int32_t>>().swap(table.rowByRecord);
+  rowsByRecord().swap(table.rowByRecord);
   std::vector<double>().swap(table.values);
   std::vector<uint8_t>().swap(table.usable);
 }

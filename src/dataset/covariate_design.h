@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dataset/dataset.h"
+#include "dataset/rows_by_record.h"
 
 // The number of covariates a fit on these individuals takes: the first one's, 0 for nobody. The
 // covariate reader gives every individual of the data set the file's count (missing values
@@ -35,7 +36,7 @@ struct covariateDesign {
   size_t covariates = 0;
   size_t width = 2;
   std::vector<const individualRecord*> rows;
-  std::vector<std::pair<const individualRecord*, int32_t>> rowByRecord;  // sorted by record
+  rowsByRecord rowByRecord;
   std::vector<double> values;   // row-major, rows.size() x width
   std::vector<uint8_t> usable;  // per row
 

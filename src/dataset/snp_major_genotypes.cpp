@@ -31,13 +31,7 @@ void enterBlock(size_t first, size_t k, snpMajorGenotypes& copy) {
 }  // namespace
 
 int snpMajorGenotypes::rowOf(const individualRecord* person) const {
-  const auto found = std::lower_bound(
-      rowByRecord.begin(), rowByRecord.end(), person,
-      [](const std::pair<const individualRecord*, int>& entry, const individualRecord* key) {
-        return entry.first < key;
-      });
-  if (found == rowByRecord.end() || found->first != person) return -1;
-  return found->second;
+  return rowOfRecord(rowByRecord, person);
 }
 
 void ensureSnpMajorGenotypes() {
@@ -47,10 +41,7 @@ void ensureSnpMajorGenotypes() {
   const size_t people = individuals.size();
   copy.wordsPerPlane = ((people + 63) / 64 + 3) / 4 * 4;
   copy.rows.assign(individuals.begin(), individuals.end());
-  copy.rowByRecord.clear();
-  copy.rowByRecord.reserve(people);
-  for (size_t r = 0; r < people; ++r) copy.rowByRecord.emplace_back(individuals[r], static_cast<int>(r));
-  std::sort(copy.rowByRecord.begin(), copy.rowByRecord.end());
+  indexRowsByRecord(individuals, copy.rowByRecord);
   copy.planes.assign(2 * copy.wordsPerPlane * static_cast<size_t>(nSnps), 0);
   copy.controls.assign(copy.wordsPerPlane, 0);
   for (size_t r = 0; r < people; ++r)
@@ -77,7 +68,7 @@ void invalidateSnpMajorGenotypes() {
   snpMajor.wordsPerPlane = 0;
   // The memory goes back: the copy is as large as the genotype store itself.
   std::vector<const individualRecord*>().swap(snpMajor.rows);
-  std::vector<std::pair<const individualRecord*, int>>().swap(snpMajor.rowByRecord);
+  rowsByRecord().swap(snpMajor.rowByRecord);
   std::vector<uint64_t>().swap(snpMajor.planes);
   std::vector<uint64_t>().swap(snpMajor.controls);
 }

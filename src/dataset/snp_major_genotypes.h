@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dataset/dataset.h"
+#include "dataset/rows_by_record.h"
 
 // Row r is individuals[r] at the time of the build. In the planes of a column, bit r of the low
 // plane is the low bit of that individual's genotype code and bit r of the high plane its high
@@ -17,7 +18,7 @@ struct snpMajorGenotypes {
   int columns = 0;
   size_t wordsPerPlane = 0;  // a multiple of 4, so that kernels may take four words at a time
   std::vector<const individualRecord*> rows;
-  std::vector<std::pair<const individualRecord*, int>> rowByRecord;  // sorted by record
+  rowsByRecord rowByRecord;
   std::vector<uint64_t> planes;  // column j: low plane, then high plane, wordsPerPlane each
   // Bit r: rows[r] is a control (phenotype exactly 1.0) at the build. Phenotypes do not change
   // once the copy is built; every change of the records drops the copy.
