@@ -28,21 +28,15 @@ constexpr double smallestDf = 1e-300;
 // routine's error value (P = 2, Q left alone) shows in whichever tail is compared.
 void chiSquareSearch(int which, double P, double Q, double& x, double& df, int& status,
                      double& bound) {
-  const bool lowerTail = P <= Q;
-  const auto evaluate = [&](double value, double& fx) {
+  const auto difference = [&](double& fx) {
     double cum = 2, ccum = 2;
-    if (which == 2) chiSquareCdf(value, df, cum, ccum);
-    else chiSquareCdf(x, value, cum, ccum);
-    const double computed = lowerTail ? cum : ccum;
-    if (computed > 1.5) return false;
-    fx = (lowerTail ? P : Q) - computed;
+    chiSquareCdf(x, df, cum, ccum);
+    if ((P <= Q ? cum : ccum) > 1.5) return false;
+    fx = tailGap(P, Q, cum, ccum);
     return true;
   };
-  double& unknown = which == 2 ? x : df;
-  const double low = which == 2 ? 0.0 : smallestDf;
-  unknown = 5.0;
-  reportSearchEnd(monotoneSearch(unknown, low, searchTop, evaluate), low, searchTop, status,
-                  bound);
+  searchUnknown(which == 2 ? x : df, 5.0, which == 2 ? 0.0 : smallestDf, searchTop, difference,
+                status, bound);
 }
 
 }  // namespace

@@ -25,33 +25,14 @@ bool probabilityPairValid(int which, double pr, double ompr, int& status, double
 // smaller tail, pr when P is the smaller, ompr otherwise.
 void countSearch(cdfOfFour cdf, int which, double P, double Q, double& s, double& n, double& pr,
                  double& ompr, double low, double high, int& status, double& bound) {
-  const bool lowerTail = P <= Q;
   const auto difference = [&](double& fx) {
     double cum = 0, ccum = 0;
     cdf(s, n, pr, ompr, cum, ccum);
-    fx = lowerTail ? P - cum : Q - ccum;
+    fx = tailGap(P, Q, cum, ccum);
     return true;
   };
-  if (which == 4) {
-    double value = 0.5;
-    const searchEnd end = bracketedSearch(value, 0.0, 1.0, [&](double v, double& fx) {
-      pr = lowerTail ? v : 1.0 - v;
-      ompr = lowerTail ? 1.0 - v : v;
-      return difference(fx);
-    });
-    pr = lowerTail ? value : 1.0 - value;
-    ompr = lowerTail ? 1.0 - value : value;
-    reportSearchEnd(end, 0.0, 1.0, status, bound);
-    return;
-  }
-  double& unknown = which == 2 ? s : n;
-  double value = 5.0 < high ? 5.0 : high;
-  const searchEnd end = monotoneSearch(value, low, high, [&](double v, double& fx) {
-    unknown = v;
-    return difference(fx);
-  });
-  unknown = value;
-  reportSearchEnd(end, low, high, status, bound);
+  if (which == 4) return searchComplementPair(P <= Q, pr, ompr, difference, status, bound);
+  searchUnknown(which == 2 ? s : n, 5.0 < high ? 5.0 : high, low, high, difference, status, bound);
 }
 
 }  // namespace
@@ -137,18 +118,12 @@ void poissonDistribution(int which, double& P, double& Q, double& s, double& lam
     status = P > 1.5 ? 10 : 0;
     return;
   }
-  const bool lowerTail = P <= Q;
-  double& unknown = which == 2 ? s : lambda;
-  double value = 5.0;
-  const searchEnd end = monotoneSearch(value, 0.0, searchTop, [&](double v, double& fx) {
-    unknown = v;
+  const auto difference = [&](double& fx) {
     double cum = 0, ccum = 0;
     poissonCdf(s, lambda, cum, ccum);
-    const double computed = lowerTail ? cum : ccum;
-    if (computed > 1.5) return false;
-    fx = lowerTail ? P - cum : Q - ccum;
+    if ((P <= Q ? cum : ccum) > 1.5) return false;
+    fx = tailGap(P, Q, cum, ccum);
     return true;
-  });
-  unknown = value;
-  reportSearchEnd(end, 0.0, searchTop, status, bound);
+  };
+  searchUnknown(which == 2 ? s : lambda, 5.0, 0.0, searchTop, difference, status, bound);
 }

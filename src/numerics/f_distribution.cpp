@@ -155,19 +155,15 @@ void fDistribution(int which, double& P, double& Q, double& f, double& dfn, doub
     fCdf(f, dfn, dfd, P, Q);
     return;
   }
-  const bool lowerTail = P <= Q;
-  double& unknown = which == 2 ? f : which == 3 ? dfn : dfd;
-  const double low = which == 2 ? 0.0 : smallest;
-  double value = 5.0;
-  const searchEnd end = monotoneSearch(value, low, searchTop, [&](double v, double& fx) {
-    unknown = v;
+  const auto difference = [&](double& fx) {
     double cum = 0, ccum = 0;
     fCdf(f, dfn, dfd, cum, ccum);
-    fx = lowerTail ? P - cum : Q - ccum;
+    fx = tailGap(P, Q, cum, ccum);
     return true;
-  });
-  unknown = value;
-  reportSearchEnd(end, low, searchTop, status, bound);
+  };
+  double& unknown = which == 2 ? f : which == 3 ? dfn : dfd;
+  const double low = which == 2 ? 0.0 : smallest;
+  searchUnknown(unknown, 5.0, low, searchTop, difference, status, bound);
 }
 
 void noncentralFDistribution(int which, double& P, double& Q, double& f, double& dfn,
@@ -187,14 +183,11 @@ void noncentralFDistribution(int which, double& P, double& Q, double& f, double&
   double& unknown = which == 2 ? f : which == 3 ? dfn : which == 4 ? dfd : noncentrality;
   const double low = which == 3 || which == 4 ? smallest : 0.0;
   const double high = which == 5 ? noncentralityTop : searchTop;
-  double value = 5.0;
-  const searchEnd end = monotoneSearch(value, low, high, [&](double v, double& fx) {
-    unknown = v;
+  const auto difference = [&](double& fx) {
     double cum = 0, ccum = 0;
     noncentralFCdf(f, dfn, dfd, noncentrality, cum, ccum);
     fx = P - cum;
     return true;
-  });
-  unknown = value;
-  reportSearchEnd(end, low, high, status, bound);
+  };
+  searchUnknown(unknown, 5.0, low, high, difference, status, bound);
 }

@@ -41,18 +41,14 @@ void gammaDistribution(int which, double& P, double& Q, double& x, double& shape
     else scale = standard / x;
     return;
   }
-  const bool lowerTail = P <= Q;
-  double value = 5.0;
-  const searchEnd end = monotoneSearch(value, smallest, searchTop, [&](double v, double& fx) {
+  const auto difference = [&](double& fx) {
     double cum = 2, ccum = 2;
-    gammaCdf(x * scale, v, cum, ccum);
-    const double computed = lowerTail ? cum : ccum;
-    if (computed > 1.5) return false;
-    fx = (lowerTail ? P : Q) - computed;
+    gammaCdf(x * scale, shape, cum, ccum);
+    if ((P <= Q ? cum : ccum) > 1.5) return false;
+    fx = tailGap(P, Q, cum, ccum);
     return true;
-  });
-  shape = value;
-  reportSearchEnd(end, smallest, searchTop, status, bound);
+  };
+  searchUnknown(shape, 5.0, smallest, searchTop, difference, status, bound);
 }
 
 void betaDistribution(int which, double& P, double& Q, double& x, double& y, double& a,
@@ -75,33 +71,12 @@ void betaDistribution(int which, double& P, double& Q, double& x, double& y, dou
     betaCdf(x, y, a, b, P, Q);
     return;
   }
-  const bool lowerTail = P <= Q;
   const auto difference = [&](double& fx) {
     double cum = 0, ccum = 0;
     betaCdf(x, y, a, b, cum, ccum);
-    fx = lowerTail ? P - cum : Q - ccum;
+    fx = tailGap(P, Q, cum, ccum);
     return true;
   };
-  if (which == 2) {
-    // The zero finder runs on x when P is the smaller tail and on y otherwise, so that the
-    // variate near 1 keeps the digits of its complement.
-    double value = 0.5;
-    const searchEnd end = bracketedSearch(value, 0.0, 1.0, [&](double v, double& fx) {
-      x = lowerTail ? v : 1.0 - v;
-      y = lowerTail ? 1.0 - v : v;
-      return difference(fx);
-    });
-    x = lowerTail ? value : 1.0 - value;
-    y = lowerTail ? 1.0 - value : value;
-    reportSearchEnd(end, 0.0, 1.0, status, bound);
-    return;
-  }
-  double& unknown = which == 3 ? a : b;
-  double value = 5.0;
-  const searchEnd end = monotoneSearch(value, smallest, searchTop, [&](double v, double& fx) {
-    unknown = v;
-    return difference(fx);
-  });
-  unknown = value;
-  reportSearchEnd(end, smallest, searchTop, status, bound);
+  if (which == 2) return searchComplementPair(P <= Q, x, y, difference, status, bound);
+  searchUnknown(which == 3 ? a : b, 5.0, smallest, searchTop, difference, status, bound);
 }

@@ -94,14 +94,11 @@ void noncentralChiSquareDistribution(int which, double& P, double& Q, double& x,
   double& unknown = which == 2 ? x : which == 3 ? df : noncentrality;
   const double low = which == 3 ? 1e-300 : 0.0;
   const double high = which == 4 ? 1e4 : 1e300;
-  double value = 5.0;
-  const searchEnd end = monotoneSearch(value, low, high, [&](double v, double& fx) {
-    unknown = v;
+  const auto difference = [&](double& fx) {
     double cum = 0, ccum = 0;
     noncentralChiSquareCdf(x, df, noncentrality, cum, ccum);
     fx = P - cum;
     return true;
-  });
-  unknown = value;
-  reportSearchEnd(end, low, high, status, bound);
+  };
+  searchUnknown(unknown, 5.0, low, high, difference, status, bound);
 }

@@ -103,3 +103,43 @@ inline void reportSearchEnd(searchEnd end, double low, double high, int& status,
     case searchEnd::failed: status = 10; return;
   }
 }
+
+// The gap a front end's search drives to zero: on the smaller tail (P when P <= Q), whose
+// digits are the ones that count.
+inline double tailGap(double P, double Q, double cum, double ccum) {
+  return P <= Q ? P - cum : Q - ccum;
+}
+
+// Searches a front end's unknown over [low, high] from start: evaluate(fx) computes the gap with
+// the unknown set to the trial value. The answer is left in unknown, the end of the search in
+// status and bound.
+template <typename Evaluate>
+void searchUnknown(double& unknown, double start, double low, double high, Evaluate evaluate,
+                   int& status, double& bound) {
+  double value = start;
+  const searchEnd end = monotoneSearch(value, low, high, [&](double v, double& fx) {
+    unknown = v;
+    return evaluate(fx);
+  });
+  unknown = value;
+  reportSearchEnd(end, low, high, status, bound);
+}
+
+// Searches a probability and its complement (value + complement = 1) with the zero finder over
+// [0, 1], run on value when lowerTail and on complement otherwise, so that the one near 1 keeps
+// the digits of the other; evaluate(fx) as for searchUnknown.
+template <typename Evaluate>
+void searchComplementPair(bool lowerTail, double& value, double& complement, Evaluate evaluate,
+                          int& status, double& bound) {
+  const auto place = [&](double v) {
+    value = lowerTail ? v : 1.0 - v;
+    complement = lowerTail ? 1.0 - v : v;
+  };
+  double found = 0.5;
+  const searchEnd end = bracketedSearch(found, 0.0, 1.0, [&](double v, double& fx) {
+    place(v);
+    return evaluate(fx);
+  });
+  place(found);
+  reportSearchEnd(end, 0.0, 1.0, status, bound);
+}

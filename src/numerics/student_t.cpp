@@ -74,12 +74,11 @@ constexpr double largestDf = 1e10;
 // Searches t (mode 2) or df (mode 3) for the target tail, the smaller of P and Q.
 void studentTSearch(int which, double P, double Q, double& t, double& df, int& status,
                     double& bound) {
-  const bool lowerTail = P <= Q;
   const auto evaluate = [&](double value, double& fx) {
     double cum = 0, ccum = 0;
     if (which == 2) studentTCdf(value, df, cum, ccum);
     else studentTCdf(t, value, cum, ccum);
-    fx = lowerTail ? P - cum : Q - ccum;
+    fx = tailGap(P, Q, cum, ccum);
     return true;
   };
   if (which == 2) {
