@@ -128,23 +128,9 @@ constexpr int maxPlanes = 64;
 // repeats) walk the rows once; any other order falls back to a search per individual.
 bool cellCounter::takeRows() {
   const snpMajorGenotypes& copy = snpMajor;
-  const size_t rowCount = copy.rows.size();
-  multiplicity_.assign(rowCount, 0);
-  size_t cursor = 0;
-  bool inOrder = true;
-  for (const individualRecord* person : *people_) {
-    if (inOrder) {
-      while (cursor < rowCount && copy.rows[cursor] != person) ++cursor;
-      if (cursor < rowCount) {
-        ++multiplicity_[cursor];
-        continue;
-      }
-      inOrder = false;
-    }
-    const int row = copy.rowOf(person);
-    if (row < 0) return false;
-    ++multiplicity_[static_cast<size_t>(row)];
-  }
+  if (!rowsOfList(copy.rows, copy.rowByRecord, *people_, entryRows_)) return false;
+  multiplicity_.assign(copy.rows.size(), 0);
+  for (const int32_t row : entryRows_) ++multiplicity_[static_cast<size_t>(row)];
   return true;
 }
 

@@ -87,6 +87,7 @@ class cellCounter {
   const snpMajorGenotypes* copy_ = nullptr;
   int bits_ = 0;               // weight planes per group: bits of the largest multiplicity
   int32_t totals_[2] = {0, 0};  // listed entries per group (control, case)
+  std::vector<int32_t> entryRows_;      // the copy's row of each listed individual
   std::vector<uint32_t> multiplicity_;  // per row of the copy
   std::vector<uint64_t> weights_;       // [group][bit][word]
 };

@@ -9,6 +9,8 @@
 
 bootstrapSampler::bootstrapSampler(const std::vector<individualRecord*>& list)
     : source(&list), nSource(static_cast<int>(list.size())) {
+  // Entries of neither stratum come last in draw order; they are never drawn.
+  std::vector<int> neither;
   if (studyType != 2) {
     caseIndex.reserve(list.size());
     controlIndex.reserve(list.size());
@@ -19,6 +21,8 @@ bootstrapSampler::bootstrapSampler(const std::vector<individualRecord*>& list)
       } else if (list[i]->phenotype == 2.0) {
         caseIndex.push_back(i);
         ++nCases;
+      } else {
+        neither.push_back(i);
       }
     }
   }
@@ -28,15 +32,14 @@ bootstrapSampler::bootstrapSampler(const std::vector<individualRecord*>& list)
   counts_.assign(list.size(), 0);
   countsInDrawOrder_.assign(list.size(), 0);
   words_.reserve(list.size());
+  drawOrder_.reserve(list.size());
   if (studyType == 2) {
     for (int i = 0; i < nSource; ++i) drawOrder_.push_back(i);
     return;
   }
-  drawOrder_ = caseIndex;
+  drawOrder_.insert(drawOrder_.end(), caseIndex.begin(), caseIndex.end());
   drawOrder_.insert(drawOrder_.end(), controlIndex.begin(), controlIndex.end());
-  for (int i = 0; i < nSource; ++i) {
-    if (list[i]->phenotype != 1.0 && list[i]->phenotype != 2.0) drawOrder_.push_back(i);
-  }
+  drawOrder_.insert(drawOrder_.end(), neither.begin(), neither.end());
 }
 
 bootstrapSampler::~bootstrapSampler() = default;

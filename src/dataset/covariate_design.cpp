@@ -24,25 +24,7 @@ void covariateDesign::build(const std::vector<individualRecord*>& people, size_t
 
 bool covariateDesign::rowsOfList(const std::vector<individualRecord*>& list,
                                  std::vector<int32_t>& entryRows) const {
-  entryRows.resize(list.size());
-  const size_t rowCount = rows.size();
-  size_t cursor = 0;
-  bool inOrder = true;
-  for (size_t k = 0; k < list.size(); ++k) {
-    const individualRecord* person = list[k];
-    if (inOrder) {
-      while (cursor < rowCount && rows[cursor] != person) ++cursor;
-      if (cursor < rowCount) {
-        entryRows[k] = static_cast<int32_t>(cursor);
-        continue;
-      }
-      inOrder = false;
-    }
-    const int32_t row = rowOf(person);
-    if (row < 0) return false;
-    entryRows[k] = row;
-  }
-  return true;
+  return ::rowsOfList(rows, rowByRecord, list, entryRows);
 }
 
 int32_t covariateDesign::rowOf(const individualRecord* person) const {

@@ -29,3 +29,28 @@ inline int32_t rowOfRecord(const rowsByRecord& index, const individualRecord* pe
   if (found == index.end() || found->first != person) return -1;
   return found->second;
 }
+
+// The row of every entry of list into entryRows. A list in row order (with repeats, as
+// resamples are) is matched in one walk of rows; from the first entry out of order on, each is
+// looked up in index. False when a listed record has no row.
+inline bool rowsOfList(const std::vector<const individualRecord*>& rows, const rowsByRecord& index,
+                       const std::vector<individualRecord*>& list, std::vector<int32_t>& entryRows) {
+  entryRows.resize(list.size());
+  size_t cursor = 0;
+  bool inOrder = true;
+  for (size_t k = 0; k < list.size(); ++k) {
+    const individualRecord* person = list[k];
+    if (inOrder) {
+      while (cursor < rows.size() && rows[cursor] != person) ++cursor;
+      if (cursor < rows.size()) {
+        entryRows[k] = static_cast<int32_t>(cursor);
+        continue;
+      }
+      inOrder = false;
+    }
+    const int32_t row = rowOfRecord(index, person);
+    if (row < 0) return false;
+    entryRows[k] = row;
+  }
+  return true;
+}

@@ -30,10 +30,6 @@ void enterBlock(size_t first, size_t k, snpMajorGenotypes& copy) {
 
 }  // namespace
 
-int snpMajorGenotypes::rowOf(const individualRecord* person) const {
-  return rowOfRecord(rowByRecord, person);
-}
-
 void ensureSnpMajorGenotypes() {
   if (snpMajor.valid) return;
   snpMajorGenotypes& copy = snpMajor;

@@ -28,8 +28,6 @@ struct snpMajorGenotypes {
     return planes.data() + 2 * wordsPerPlane * static_cast<size_t>(column);
   }
   const uint64_t* highPlane(int column) const { return lowPlane(column) + wordsPerPlane; }
-  // The row of a record, -1 when the copy does not hold it.
-  int rowOf(const individualRecord* person) const;
 };
 
 // The copy of the current data set; read-only while worker threads run.
