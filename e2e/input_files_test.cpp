@@ -32,7 +32,13 @@ std::vector<std::string> smallArgs(std::vector<std::string> extra) {
   return args;
 }
 
+// small.map stops at its fourth line, chromosome X: the .ped file has the three SNPs before.
+const std::string mapStop =
+    ": the SNPs from there on are not part of the data set (a .ped file that has their "
+    "genotypes then has too many genotypes per line).\n";
 const std::string smallRead =
+    "Warning: Reading of map file " + dataPath("small.map") +
+    " stops at line 4, whose chromosome code \"X\" is not a whole number" + mapStop +
     "Map file contains 3 SNP ids. \nPedigree file contains 8 individuals.\n";
 
 TEST(InputFiles, PreparationMessagesFollowTheOptions) {
@@ -149,7 +155,9 @@ TEST(InputFiles, BadInputEndsWithAClearMessage) {
       {"one leading field too many", "F I 0 0 0 1 1 A A C C T T\n", map3,
        "Map file contains 3 SNP ids. \nError: Too many genotype data on line 1!\n"},
       {"non-numeric chromosome", "F I 0 0 1 1 A A C C T T\n", "1 a 0 1\nX b 0 2\n1 c 0 3\n",
-       "Map file contains 1 SNP ids. \nError: Too many genotype data on line 1!\n"},
+       "Warning: Reading of map file case.map stops at line 2, whose chromosome code \"X\" is "
+       "not a whole number" + mapStop +
+           "Map file contains 1 SNP ids. \nError: Too many genotype data on line 1!\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -8,12 +8,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <span>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "dataset/covariate_design.h"
 #include "dataset/dataset.h"
+#include "dataset/map_reader_messages.h"
 #include "dataset/ped_file_readers.h"
 #include "dataset/ped_line_scanner.h"
 #include "dataset/ped_record.h"
@@ -42,6 +45,12 @@ bool isRegularFile(FILE* file) {
   return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
 }
 
+std::string wholeText(std::ifstream& file) {
+  std::ostringstream text;
+  text << file.rdbuf();
+  return std::move(text).str();
+}
+
 }  // namespace
 
 void cannotReadPedFile(const std::string& fileName) {
@@ -59,18 +68,26 @@ void plinkRunner::readMapFile(const std::string& fileName) {
   std::ifstream file(fileName);
   if (!file || isDirectory(fileName)) cannotOpen(fileName);
   // Records are not lines: a whitespace-token stream, ended by the first token that does not
-  // read (end of file, or a chromosome that is no whole number such as X).
+  // read (end of file, or a chromosome that is no whole number such as X). The text is read
+  // whole so that the warning can say where the reading stopped.
+  std::istringstream text(wholeText(file));
+  const size_t first = snps.size();
+  size_t recordStart = 0;  // where the record being read begins in the text
   for (;;) {
+    recordStart = static_cast<size_t>(text.rdbuf()->pubseekoff(0, std::ios_base::cur,
+                                                               std::ios_base::in));
     auto* snp = new snpRecord;
-    if (!(file >> snp->chromosome >> snp->name >> snp->geneticDistance >> snp->position)) {
+    if (!(text >> snp->chromosome >> snp->name >> snp->geneticDistance >> snp->position)) {
       delete snp;
       break;
     }
     snp->index = static_cast<int32_t>(snps.size());  // after any SNPs already there
     snps.push_back(snp);
   }
+  std::cout << mapStopWarning(text.view(), recordStart, fileName);
   nSnps = static_cast<int>(snps.size());
   std::cout << "Map file contains " << nSnps << " SNP ids. \n";
+  std::cout << repeatedSnpIdWarning(std::span(snps).subspan(first), fileName);
 }
 
 void readPedLinesInOrder(FILE* file, const std::string& fileName, pedAlleleColumns& alleles) {

@@ -76,18 +76,32 @@ TEST_F(PedMapReaders, MapIsAStreamOfTokensEndedByTheFirstUnreadableOne) {
     const char* name;
     std::string text;
     int count;
+    std::string stop;  // the warning's words after "stops at line "
   };
   std::string tenth = mapOf(9) + "X rs9 0 1000\n1 rs10 0 1100\n";
+  const std::string record =
+      "\" does not read as chromosome code, SNP name, genetic distance and base-pair position";
   const MapCase cases[] = {
-      {"empty file", "", 0},
-      {"records across lines", "1 rs0 0 100 1\nrs1 0\n200\n", 2},
-      {"non-numeric chromosome at record 10", tenth, 9},
-      {"truncated last record", "1 rs0 0 100\n1 rs1 0\n", 1},
-      {"word where the position belongs", "1 rs0 0 x\n", 0},
+      {"empty file", "", 0, ""},
+      {"records across lines", "1 rs0 0 100 1\nrs1 0\n200\n", 2, ""},
+      {"non-numeric chromosome at record 10", tenth, 9,
+       "10, whose chromosome code \"X\" is not a whole number"},
+      {"truncated last record", "1 rs0 0 100\n1 rs1 0\n", 1,
+       "2, whose SNP record \"1 rs1 0" + record},
+      {"word where the position belongs", "1 rs0 0 x\n", 0,
+       "1, whose SNP record \"1 rs0 0 x" + record},
   };
   for (const MapCase& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(readMap(c.text), "Map file contains " + std::to_string(c.count) + " SNP ids. \n");
+    const std::string warning =
+        c.stop.empty() ? ""
+                       : "Warning: Reading of map file " + dir.file("data.map") +
+                             " stops at line " + c.stop +
+                             ": the SNPs from there on are not part of the data set (a .ped "
+                             "file that has their genotypes then has too many genotypes per "
+                             "line).\n";
+    EXPECT_EQ(readMap(c.text),
+              warning + "Map file contains " + std::to_string(c.count) + " SNP ids. \n");
     ASSERT_EQ(nSnps, c.count);
     ASSERT_EQ(snps.size(), static_cast<size_t>(c.count));
     for (int j = 0; j < c.count; ++j) {
@@ -97,6 +111,100 @@ TEST_F(PedMapReaders, MapIsAStreamOfTokensEndedByTheFirstUnreadableOne) {
     }
     freeDataSet();
   }
+}
+
+// The warning names the line where the reading stopped and the word that stopped it, exactly as
+// the extraction of a 32-bit chromosome code, a word, a real and a 32-bit position sees it.
+TEST_F(PedMapReaders, MapStopIsNamedWithItsLineAndCode) {
+  struct StopCase {
+    const char* name;
+    std::string text;
+    int count;
+    std::string stop;  // the warning's words after "stops at line "; empty: no warning
+  };
+  const std::string shifted =
+      " (the words of the file are read four to a SNP, whatever its lines)";
+  const StopCase cases[] = {
+      {"only letter codes", "X a 0 1\nY b 0 2\nXY c 0 3\nMT d 0 4\n", 0,
+       "1, whose chromosome code \"X\" is not a whole number"},
+      {"letter code in the middle", "1 a 0 1\n1 b 0 2\nY c 0 3\n1 d 0 4\n", 2,
+       "3, whose chromosome code \"Y\" is not a whole number"},
+      {"the first of several letter codes", "1 a 0 1\nMT b 0 2\n1 c 0 3\nX d 0 4\n", 1,
+       "2, whose chromosome code \"MT\" is not a whole number"},
+      // 1 is read and x becomes the name: the distance then meets rs0.
+      {"digit and letter", "1x rs0 0 1\n1 rs1 0 2\n", 0,
+       "1, whose chromosome code \"1x\" is not a whole number"},
+      {"decimal point", "1.5 rs0 0 7\n", 0,
+       "1, whose chromosome code \"1.5\" is not a whole number"},
+      {"signed, large and blank-led codes", "-1 a 0 1\n23 b 0 2\n 0 c 0 3\n+4 d 0 4\n", 4, ""},
+      {"blank lines and windows line ends", "\n\n1 a 0 1\r\n\r\n  XY b 0 2\r\n", 1,
+       "5, whose chromosome code \"XY\" is not a whole number"},
+      {"letter code at the end without newline", "1 a 0 1\nX", 1,
+       "2, whose chromosome code \"X\" is not a whole number"},
+      {"beyond 32 bits", "-2147483648 a 0 1\n2147483648 b 0 2\n", 1,
+       "2, whose chromosome code \"2147483648\" is out of range"},
+      {"lines of three words", "1 a 1000\n1 b 2000\n", 1,
+       "2, where \"b\", read as a chromosome code, is not a whole number" + shifted},
+      {"a word too many", "1 a 0 1 extra\n1 b 0 2\n", 1,
+       "1, where \"extra\", read as a chromosome code, is not a whole number" + shifted},
+      {"position beyond 32 bits", "1 a 0 1\n1 b 0 3000000000\n", 1,
+       "2, whose SNP record \"1 b 0 3000000000\" does not read as chromosome code, SNP name, "
+       "genetic distance and base-pair position"},
+      {"a long word is cut", std::string(100, 'z') + " a 0 1\n", 0,
+       "1, whose chromosome code \"" + std::string(60, 'z') + "...\" is not a whole number"},
+      {"blanks after the last record", "1 a 0 1\n   \n\t\n", 1, ""},
+  };
+  for (const StopCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string warning =
+        c.stop.empty() ? ""
+                       : "Warning: Reading of map file " + dir.file("data.map") +
+                             " stops at line " + c.stop +
+                             ": the SNPs from there on are not part of the data set (a .ped "
+                             "file that has their genotypes then has too many genotypes per "
+                             "line).\n";
+    EXPECT_EQ(readMap(c.text),
+              warning + "Map file contains " + std::to_string(c.count) + " SNP ids. \n");
+    EXPECT_EQ(nSnps, c.count);
+    freeDataSet();
+  }
+}
+
+// One warning for all repeated ids, after the count; the SNPs are all read.
+TEST_F(PedMapReaders, RepeatedSnpIdsAreCountedOnce) {
+  struct RepeatCase {
+    const char* name;
+    std::vector<std::string> ids;
+    std::string warning;  // after "Warning: "; empty: none
+  };
+  const std::string lists = ". --exclude and --extract act on every SNP that has a listed id.\n";
+  const RepeatCase cases[] = {
+      {"unique", {"a", "b", "c"}, ""},
+      {"one pair", {"a", "b", "a"}, "1 SNP id occurs more than once in map file MAP; the first "
+                                    "to repeat is a (SNPs 1 and 3 of the file)"},
+      // b repeats first; a three times still counts as one id.
+      {"several", {"a", "b", "b", "a", "c", "a", "c", "d"},
+       "3 SNP ids occur more than once in map file MAP; the first to repeat is b (SNPs 2 and 3 "
+       "of the file)"},
+      {"ids that differ in case or by a letter", {"rs1", "RS1", "rs1a", "rs"}, ""},
+  };
+  for (const RepeatCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string text;
+    for (const std::string& id : c.ids) text += "1 " + id + " 0 1\n";
+    std::string expected = "Map file contains " + std::to_string(c.ids.size()) + " SNP ids. \n";
+    if (!c.warning.empty()) {
+      std::string warning = c.warning;
+      warning.replace(warning.find("MAP"), 3, dir.file("data.map"));
+      expected += "Warning: " + warning + lists;
+    }
+    EXPECT_EQ(readMap(text), expected);
+    EXPECT_EQ(nSnps, static_cast<int>(c.ids.size()));
+    freeDataSet();
+  }
+  // A second file read after the first is checked on its own SNPs.
+  readMap("1 a 0 1\n");
+  EXPECT_EQ(readMap("1 a 0 1\n1 b 0 1\n"), "Map file contains 3 SNP ids. \n");
 }
 
 TEST_F(PedMapReaders, MapFieldsFollowStreamExtraction) {
