@@ -18,6 +18,7 @@
 #include "bootstrap/uboot.h"
 #include "dataset/snp_filters.h"
 #include "dataset/covariate_design.h"
+#include "dataset/phenotype_groups.h"
 #include "dataset/snp_major_genotypes.h"
 #include "run/exit.h"
 #include "run/output_file.h"
@@ -97,6 +98,8 @@ std::vector<snpRecord*> significantSnps(const std::vector<significanceRecord>& s
 }  // namespace
 
 std::vector<snpRecord*> computeNaiveEstimate() {
+  // Said before the scan, which on such a data set finds nothing (or, through plink, fails).
+  std::cout << phenotypeShortfallWarning();
   for (;;) {
     // Every scan from here on counts genotype cells through the copy; a --keep cut below
     // drops it with the records, and the next round builds it for the reduced set.
