@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -91,6 +92,16 @@ void selectEstimate(const std::string& name) {
 
 int threadLimit() { return std::max(maxThreads, omp_get_num_procs()); }
 
+// An option value as a warning shows it: the number read when the whole text is that number,
+// otherwise the text in quotes (strtol reads "abc" as 0 and "99999999999999999999" as LONG_MAX).
+std::string shownValue(const char* text) {
+  errno = 0;
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (end != text && *end == '\0' && errno != ERANGE) return std::to_string(value);
+  return "\"" + std::string(text) + "\"";
+}
+
 void setCpuCount(const char* text) {
   // The runtime must never be handed a thread count below 1; such a run uses one thread, and
   // cpuCount stays 1 so that the removal list still covers the names of thread 0. Nor a count
@@ -98,10 +109,11 @@ void setCpuCount(const char* text) {
   const long given = std::strtol(text, nullptr, 10);
   const int n = static_cast<int>(std::clamp<long>(given, 1, threadLimit()));
   if (given < 1) {
-    std::cout << "Warning: --cpu " << given << " is not a thread count; using 1 cpu.\n";
+    std::cout << "Warning: --cpu " << shownValue(text)
+              << " is not a thread count; using 1 cpu.\n";
   } else if (given > n) {
-    std::cout << "Warning: --cpu " << given << " is more threads than can be started here; using "
-              << n << " cpus.\n";
+    std::cout << "Warning: --cpu " << shownValue(text)
+              << " is more threads than can be started here; using " << n << " cpus.\n";
   }
   cpuCount = n;
   std::cout << "Setting number of cpus to use to " << n << ".\n\n";

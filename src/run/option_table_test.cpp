@@ -129,6 +129,17 @@ TEST_F(OptionTable, CpuCountIsCappedWithAWarning) {
       {"0", 1, "Warning: --cpu 0 is not a thread count; using 1 cpu.\n"},
       {"-4", 1, "Warning: --cpu -4 is not a thread count; using 1 cpu.\n"},
       {"3", 3, ""},
+      // Text that is not wholly a number is shown as given, not as what strtol made of it.
+      {"abc", 1, "Warning: --cpu \"abc\" is not a thread count; using 1 cpu.\n"},
+      {"", 1, "Warning: --cpu \"\" is not a thread count; using 1 cpu.\n"},
+      {"-4x", 1, "Warning: --cpu \"-4x\" is not a thread count; using 1 cpu.\n"},
+      {"0.5", 1, "Warning: --cpu \"0.5\" is not a thread count; using 1 cpu.\n"},
+      {"-99999999999999999999", 1,
+       "Warning: --cpu \"-99999999999999999999\" is not a thread count; using 1 cpu.\n"},
+      {"99999999999999999999", limit, "Warning: --cpu \"99999999999999999999\"" + capped},
+      {"5000x", limit, "Warning: --cpu \"5000x\"" + capped},
+      // Trailing characters are ignored, as for every count option.
+      {"4x", 4, ""},
   };
   for (const cpuCase& c : cases) {
     SCOPED_TRACE(c.given);
