@@ -74,6 +74,11 @@ std::string readCounts(int snpCount, int people) {
   return "Map file contains " + std::to_string(snpCount) +
          " SNP ids. \nPedigree file contains " + std::to_string(people) + " individuals.\n";
 }
+std::string quantitative(const std::string& minimum, const std::string& maximum,
+                         const std::string& average, const std::string& sd) {
+  return "Quantitative trait:\n     minimum " + minimum + "\n     maximum " + maximum +
+         "\n     average " + average + "\n          sd " + sd + "\n\n";
+}
 std::string cpuSet(int n) { return "Setting number of cpus to use to " + std::to_string(n) + ".\n\n"; }
 
 TEST(NamedCauses, EachRunNamesItsCauseBeforeItsEnding) {
@@ -82,6 +87,12 @@ TEST(NamedCauses, EachRunNamesItsCauseBeforeItsEnding) {
       std::to_string(std::max(1024, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN))));
   const std::string capped =
       "\" is more threads than can be started here; using " + limit + " cpus.\n";
+  // a and c are each the id of two SNPs.
+  const std::string repeats = "1 a 0 1\n1 b 0 2\n1 a 0 3\n1 c 0 4\n1 c 0 5\n";
+  const std::string repeatsRead =
+      "Map file contains 5 SNP ids. \nWarning: 2 SNP ids occur more than once in map file "
+      "case.map; the first to repeat is a (SNPs 1 and 3 of the file)" + lists +
+      "Pedigree file contains 2 individuals.\n" + binary(1, 1, 0);
   const causeCase cases[] = {
       // The .map reader.
       {"letter codes only", "X a 0 1\nY b 0 2\nXY c 0 3\nMT d 0 4\n", pedOf(pair, 4), {}, {}, 1,
@@ -113,18 +124,14 @@ TEST(NamedCauses, EachRunNamesItsCauseBeforeItsEnding) {
        {}, 1, none, readCounts(3, 2) + binary(1, 1, 0) + remaining(3, 2) + nothingToDo},
 
       // Repeated ids: the lists act on every SNP of an id.
-      {"repeated ids and --exclude", "1 a 0 1\n1 b 0 2\n1 a 0 3\n1 c 0 4\n1 c 0 5\n",
-       pedOf(pair, 5), {"--exclude", "exclude.txt"}, {{"exclude.txt", "a\n"}}, 1, none,
-       "Map file contains 5 SNP ids. \nWarning: 2 SNP ids occur more than once in map file "
-       "case.map; the first to repeat is a (SNPs 1 and 3 of the file)" + lists +
-           "Pedigree file contains 2 individuals.\n" + binary(1, 1, 0) +
+      {"repeated ids and --exclude", repeats, pedOf(pair, 5), {"--exclude", "exclude.txt"},
+       {{"exclude.txt", "a\n"}}, 1, none,
+       repeatsRead +
            "Reading list of SNPs to exclude from file exclude.txt\n"
            "2 SNPs were excluded from file exclude.txt\n" + remaining(3, 2) + nothingToDo},
-      {"repeated ids and --extract", "1 a 0 1\n1 b 0 2\n1 a 0 3\n1 c 0 4\n1 c 0 5\n",
-       pedOf(pair, 5), {"--extract", "extract.txt"}, {{"extract.txt", "c\n"}}, 1, none,
-       "Map file contains 5 SNP ids. \nWarning: 2 SNP ids occur more than once in map file "
-       "case.map; the first to repeat is a (SNPs 1 and 3 of the file)" + lists +
-           "Pedigree file contains 2 individuals.\n" + binary(1, 1, 0) +
+      {"repeated ids and --extract", repeats, pedOf(pair, 5), {"--extract", "extract.txt"},
+       {{"extract.txt", "c\n"}}, 1, none,
+       repeatsRead +
            "Reading list of SNPs to keep from file extract.txt\n"
            "3 SNPs were deleted, not present in file extract.txt\n" + remaining(2, 2) +
            nothingToDo},
@@ -157,21 +164,15 @@ TEST(NamedCauses, EachRunNamesItsCauseBeforeItsEnding) {
            nothingToDo},
       // --qt: no cases or controls, but a count and the values.
       {"--qt with one value", twoSnps, pedOf({"3.5", "-9"}, 2), {"--qt"}, {}, 1, none,
-       readCounts(2, 2) +
-           "Quantitative trait:\n     minimum 3.5\n     maximum 3.5\n     average 3.5\n"
-           "          sd NA\n\n" + deleting(1) + remaining(2, 1) +
+       readCounts(2, 2) + quantitative("3.5", "3.5", "3.5", "NA") + deleting(1) + remaining(2, 1) +
            "Warning: The data set has only one individual with a phenotype: a test needs at "
            "least two.\n" + nothingToDo},
       {"--qt with every value missing", twoSnps, pedOf({"-9", "-9"}, 2), {"--qt"}, {}, 1, none,
-       readCounts(2, 2) +
-           "Quantitative trait:\n     minimum 1e+40\n     maximum -1e+40\n     average NA\n"
-           "          sd NA\n\n" + deleting(2) + remaining(2, 0) +
+       readCounts(2, 2) + quantitative("1e+40", "-1e+40", "NA", "NA") + deleting(2) + remaining(2, 0) +
            "Warning: The data set has no individual with a phenotype: there is nothing to "
            "test.\n" + nothingToDo},
       {"--qt with one value for all", twoSnps, pedOf({"1", "1", "1"}, 2), {"--qt"}, {}, 1, none,
-       readCounts(2, 3) +
-           "Quantitative trait:\n     minimum 1\n     maximum 1\n     average 1\n"
-           "          sd 0\n\n" + remaining(2, 3) +
+       readCounts(2, 3) + quantitative("1", "1", "1", "0") + remaining(2, 3) +
            "Warning: Every individual of the data set has the same phenotype, 1: no test can "
            "find an association.\n" + nothingToDo},
       {"--qt --resampling 1 recodes to cases and controls", twoSnps, pedOf({"1", "1", "7"}, 2),

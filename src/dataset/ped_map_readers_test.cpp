@@ -46,6 +46,17 @@ class PedMapReaders : public testing::Test {
     plink.readMapFile(path);
     return testing::internal::GetCapturedStdout();
   }
+  // What readMap prints for a reading that stops at the line and for the reason in stop (the
+  // warning's words after "stops at line "; empty: the reading reached the end), and count SNPs.
+  std::string mapMessages(const std::string& stop, int count) {
+    const std::string warning =
+        stop.empty() ? ""
+                     : "Warning: Reading of map file " + dir.file("data.map") + " stops at line " +
+                           stop +
+                           ": the SNPs from there on are not part of the data set (a .ped file "
+                           "that has their genotypes then has too many genotypes per line).\n";
+    return warning + "Map file contains " + std::to_string(count) + " SNP ids. \n";
+  }
   std::string readPed(const std::string& content) {
     const std::string path = write("data.ped", content);
     testing::internal::CaptureStdout();
@@ -76,7 +87,7 @@ TEST_F(PedMapReaders, MapIsAStreamOfTokensEndedByTheFirstUnreadableOne) {
     const char* name;
     std::string text;
     int count;
-    std::string stop;  // the warning's words after "stops at line "
+    std::string stop;
   };
   std::string tenth = mapOf(9) + "X rs9 0 1000\n1 rs10 0 1100\n";
   const std::string record =
@@ -93,15 +104,7 @@ TEST_F(PedMapReaders, MapIsAStreamOfTokensEndedByTheFirstUnreadableOne) {
   };
   for (const MapCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string warning =
-        c.stop.empty() ? ""
-                       : "Warning: Reading of map file " + dir.file("data.map") +
-                             " stops at line " + c.stop +
-                             ": the SNPs from there on are not part of the data set (a .ped "
-                             "file that has their genotypes then has too many genotypes per "
-                             "line).\n";
-    EXPECT_EQ(readMap(c.text),
-              warning + "Map file contains " + std::to_string(c.count) + " SNP ids. \n");
+    EXPECT_EQ(readMap(c.text), mapMessages(c.stop, c.count));
     ASSERT_EQ(nSnps, c.count);
     ASSERT_EQ(snps.size(), static_cast<size_t>(c.count));
     for (int j = 0; j < c.count; ++j) {
@@ -120,7 +123,7 @@ TEST_F(PedMapReaders, MapStopIsNamedWithItsLineAndCode) {
     const char* name;
     std::string text;
     int count;
-    std::string stop;  // the warning's words after "stops at line "; empty: no warning
+    std::string stop;
   };
   const std::string shifted =
       " (the words of the file are read four to a SNP, whatever its lines)";
@@ -156,15 +159,7 @@ TEST_F(PedMapReaders, MapStopIsNamedWithItsLineAndCode) {
   };
   for (const StopCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string warning =
-        c.stop.empty() ? ""
-                       : "Warning: Reading of map file " + dir.file("data.map") +
-                             " stops at line " + c.stop +
-                             ": the SNPs from there on are not part of the data set (a .ped "
-                             "file that has their genotypes then has too many genotypes per "
-                             "line).\n";
-    EXPECT_EQ(readMap(c.text),
-              warning + "Map file contains " + std::to_string(c.count) + " SNP ids. \n");
+    EXPECT_EQ(readMap(c.text), mapMessages(c.stop, c.count));
     EXPECT_EQ(nSnps, c.count);
     freeDataSet();
   }
