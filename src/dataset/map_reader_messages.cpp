@@ -25,8 +25,8 @@ std::string shown(std::string_view text) {
 
 enum class codeReading { whole, outOfRange, notWhole };
 
-// How the stream extraction of a 32-bit integer takes the whole of word: an optional sign and
-// digits read, anything after the digits is left for the next field.
+// Whether the whole of word is what the stream extraction reads as a 32-bit integer (a sign,
+// then digits). Of a word such as "1x" it takes the 1 and leaves "x" to the next field.
 codeReading readAsChromosome(std::string_view word) {
   std::string_view digits = word;
   if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.remove_prefix(1);
