@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -54,7 +55,12 @@ std::string makeWorkDirectory() {
   return name.data();
 }
 
-startedZuq startZuq(const std::vector<std::string>& args, const std::string& directory) {
+namespace {
+
+// Starts program with the arguments in directory (a new one when empty), its standard output and
+// error going to files there.
+startedZuq startProgram(const std::string& program, const std::vector<std::string>& args,
+                        const std::string& directory) {
   startedZuq started;
   started.directory = directory.empty() ? makeWorkDirectory() : directory;
   const std::string outPath = started.directory + "/.stdout";
@@ -73,13 +79,19 @@ startedZuq startZuq(const std::vector<std::string>& args, const std::string& dir
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(ZUQ_BINARY));
+    argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv(ZUQ_BINARY, argv.data());
+    execv(program.c_str(), argv.data());
     _exit(127);
   }
   return started;
+}
+
+}  // namespace
+
+startedZuq startZuq(const std::vector<std::string>& args, const std::string& directory) {
+  return startProgram(ZUQ_BINARY, args, directory);
 }
 
 zuqRun finishZuq(const startedZuq& started) {
@@ -96,6 +108,32 @@ zuqRun finishZuq(const startedZuq& started) {
 
 zuqRun runZuq(const std::vector<std::string>& args, const std::string& directory) {
   return finishZuq(startZuq(args, directory));
+}
+
+zuqRun runPlink(const std::vector<std::string>& args, const std::string& directory) {
+  std::vector<std::string> all = {"--noweb", "--silent", "--allow-no-sex"};
+  all.insert(all.end(), args.begin(), args.end());
+  return finishZuq(startProgram(plinkPath(), all, directory));
+}
+
+std::map<std::string, std::string> plinkResults(const std::string& path, const std::string& test,
+                                                const std::string& column) {
+  std::map<std::string, std::string> cells;
+  const auto rows = tableRows(readFile(path));
+  if (rows.empty()) return cells;
+  const std::vector<std::string>& header = rows[0];
+  auto at = [&header](const std::string& name) {
+    return static_cast<size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+  };
+  const size_t snp = at("SNP"), kind = at("TEST"), wanted = at(column);
+  if (snp == header.size() || kind == header.size() || wanted == header.size()) return cells;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    // A row with a field left empty (plink 1.07's A2 of an untyped SNP) is shorter: skipped.
+    if (rows[i].size() == header.size() && rows[i][kind] == test) {
+      cells[rows[i][snp]] = rows[i][wanted];
+    }
+  }
+  return cells;
 }
 
 std::string maskMachineLines(const std::string& text) {

@@ -1,8 +1,10 @@
-// Runs the built zuq binary in a fresh working directory and captures what it prints.
+// Runs the built zuq binary (and plink, the oracle) in a fresh working directory and captures
+// what it prints.
 #pragma once
 
 #include <sys/types.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,13 @@ struct startedZuq {
 startedZuq startZuq(const std::vector<std::string>& args, const std::string& directory = "");
 // Waits for a run started by startZuq and collects what it printed.
 zuqRun finishZuq(const startedZuq& started);
+// Runs plink 1.07 in directory (a new one when empty) with its fixed options --noweb --silent
+// --allow-no-sex and these arguments: the oracle of the tests.
+zuqRun runPlink(const std::vector<std::string>& args, const std::string& directory = "");
+// Of a plink result table (.model, .assoc.logistic), the cell of the named column in each row
+// whose TEST column is test, by SNP name.
+std::map<std::string, std::string> plinkResults(const std::string& path, const std::string& test,
+                                                const std::string& column);
 // Lines that depend on the machine (processor count, temporary-name digits) made stable.
 std::string maskMachineLines(const std::string& text);
 std::string readFile(const std::string& path);
