@@ -2,6 +2,7 @@
 // 1.07's own tests, reproducibility, and the options that change what the analysis writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -240,6 +241,61 @@ TEST(Analysis, SlowRunThroughPlinkGivesTheSameNaiveColumns) {
   ASSERT_GE(fastRows.size(), 2u);
   for (const char* naive : {"SNP", "A1", "P", "OR"}) {
     EXPECT_EQ(column(slowRows, naive), column(fastRows, naive)) << naive;
+  }
+}
+
+// rs1 of the separated fixture has an odds ratio near 40 by plink's logistic regression: the run
+// warns when it estimates it and once more at its very end, after the table. Without rs1 no odds
+// ratio comes near 20 and neither warning appears.
+TEST(Analysis, LargeOddsRatioWarningClosesTheRun) {
+  ASSERT_FALSE(plinkPath().empty()) << "plink 1.07 is not installed";
+  const std::string separated = dataPath("separated");
+  const std::string oracle = makeWorkDirectory();
+  ASSERT_EQ(runPlink({"--file", separated, "--logistic", "--out", "l"}, oracle).status, 0);
+  const auto oddsRatios = plinkResults(oracle + "/l.assoc.logistic", "ADD", "OR");
+  ASSERT_EQ(oddsRatios.size(), 5u);
+  for (const auto& [snp, text] : oddsRatios) {
+    const double oddsRatio = std::max(std::stod(text), 1 / std::stod(text));
+    if (snp == "rs1") {
+      ASSERT_GT(oddsRatio, std::exp(3.0)) << snp;
+    } else {
+      ASSERT_LT(oddsRatio, 20) << snp;
+    }
+  }
+  const std::string closing =
+      "Warning: Some SNPs were found to have OR > 20.\n"
+      "  This is probably due to sparse or missing data.\n"
+      "  Please check the log file for the names of the offending SNPs (search for Warning:).\n";
+  const std::string found = "Warning: Log Odds Ratio > 3 found for snp: ";
+  struct Case {
+    std::vector<std::string> extra;
+    bool warned;
+  } cases[] = {{{}, true}, {{"--exclude", "rs1.txt"}, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.extra));
+    const std::string dir = makeWorkDirectory();
+    writeFile(dir + "/rs1.txt", "rs1\n");
+    std::vector<std::string> args = {"--file", separated, "--plink", plinkPath(), "--seed", "3",
+                                     "--L0", "5", "--L1", "0"};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const zuqRun run = runZuq(args, dir);
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string ending = readFile(dir + "/out.zuq") + (c.warned ? closing : "");
+    ASSERT_GE(run.out.size(), ending.size());
+    EXPECT_EQ(run.out.substr(run.out.size() - ending.size()), ending);
+    const size_t at = run.out.find(found);
+    if (!c.warned) {
+      EXPECT_EQ(at, std::string::npos) << run.out;
+      EXPECT_EQ(run.out.find("Warning: Some SNPs were found"), std::string::npos);
+      continue;
+    }
+    // The warning names rs1 with its log odds ratio, the log of plink's to its four digits.
+    ASSERT_NE(at, std::string::npos) << run.out;
+    const std::string rest = run.out.substr(at + found.size());
+    ASSERT_EQ(rest.rfind("rs1 OR=", 0), 0u) << rest.substr(0, rest.find('\n'));
+    const double plinkOr = std::stod(oddsRatios.at("rs1"));
+    EXPECT_NEAR(std::exp(std::stod(rest.substr(7))), plinkOr, 1e-3 * plinkOr);
+    EXPECT_EQ(run.out.find(found, at + 1), std::string::npos);  // rs1 only, once
   }
 }
 

@@ -1,5 +1,6 @@
 // Reading and preparing the data set end to end: the .map/.ped readers, the phenotype summary,
-// the alternative phenotype and covariate files, and the SNP filters, with their messages.
+// the alternative phenotype and covariate files, and the SNP filters (--strictmaf among them),
+// with their messages.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -95,6 +96,54 @@ TEST(InputFiles, PreparationMessagesFollowTheOptions) {
     SCOPED_TRACE(testing::PrintToString(c.extra));
     const zuqRun run = runZuq(smallArgs(c.extra));
     EXPECT_EQ(preparation(run.out), c.expected);
+  }
+}
+
+// maf_groups: m2 is rare (0.1) in cases only, m3 in controls only; m4 and m5 stand exactly at
+// 0.2 in cases and in controls. --maf tests the controls' frequency (the MAF of a case-control
+// study), --strictmaf that and both groups' own, each strictly.
+TEST(InputFiles, StrictMafAppliesTheThresholdInCasesAndInControls) {
+  const std::string read =
+      "Map file contains 6 SNP ids. \nPedigree file contains 80 individuals.\n"
+      "Binary trait:\n    40 cases.\n    40 controls.\n    0 missing.\n\n";
+  const std::string remaining4 =
+      "SNPs remaining after filtering: 4\nIndividuals remaining after filtering: 80\n";
+  struct Case {
+    std::vector<std::string> extra;
+    std::string filtering;  // the lines after the phenotype summary
+    std::vector<std::string> kept;
+  } cases[] = {
+      {{"--maf", "0.2"},
+       "Deleting 1 SNPs failing maf frequency test (maf < 0.2).\n"
+       "SNPs remaining after filtering: 5\nIndividuals remaining after filtering: 80\n",
+       {"m1", "m2", "m4", "m5", "m6"}},
+      {{"--strictmaf", "0.2"},
+       "Deleting 2 SNPs failing maf frequency test (maf < 0.2).\n" + remaining4,
+       {"m1", "m4", "m5", "m6"}},
+      {{"--strictmaf", "0.2", "--debug"},
+       "Filtering SNPs based on maf = 0.2  maf in cases = 0.2 maf in controls = 0.2\n"
+       "Deleting 2 SNPs failing maf frequency test (maf < 0.2).\n"
+       "Removing 2 snps.\n   Done (4 snps left)\n" + remaining4,
+       {"m1", "m4", "m5", "m6"}},
+      // --strictmaf is looked up after --maf and sets the overall threshold too.
+      {{"--maf", "0.3", "--strictmaf", "0.2"},
+       "Deleting 2 SNPs failing maf frequency test (maf < 0.2).\n" + remaining4,
+       {"m1", "m4", "m5", "m6"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.extra));
+    // --single with --top 1 ends the run once the statistics of the kept SNPs are written.
+    std::vector<std::string> args = {"--file", dataPath("maf_groups"), "--plink", plinkPath(),
+                                     "--stats", "--single", "--alpha", "1", "--top", "1"};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const zuqRun run = runZuq(args);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(preparation(run.out), read + c.filtering);
+    std::vector<std::string> kept;
+    for (const auto& row : tableRows(readFile(run.directory + "/zuq.stats"))) {
+      if (row[0] != "CHR") kept.push_back(row[1]);
+    }
+    EXPECT_EQ(kept, c.kept);
   }
 }
 
