@@ -14,6 +14,7 @@
 
 #include "dataset/covariates.h"
 #include "test_support/plink_oracle.h"
+#include "test_support/required_tools.h"
 #include "test_support/scratch_files.h"
 #include "association/association_tests.h"
 #include "association/logistic_model.h"
@@ -148,7 +149,7 @@ void expectPlinkEstimates(const std::vector<estimateRecord>& viaPlink,
 class EstimatesThroughPlink : public Estimates {
  protected:
   void SetUp() override {
-    if (!testsupport::plink107Installed()) GTEST_SKIP() << "plink 1.07 is not installed";
+    ZUQ_NEED_PLINK107();
     Estimates::SetUp();
     ASSERT_TRUE(scratch.made());
     plink.executable = testsupport::plink107;
@@ -261,7 +262,7 @@ TEST_F(EstimatesThroughPlink, QtWithCovariatesGoesThroughPlinkEvenWithFast) {
 
 TEST_F(EstimatesThroughPlink, RPluginRouteAgreesWithTheInProcessLogisticFit) {
   testsupport::rserveSession rserve;
-  if (!rserve.available()) GTEST_SKIP() << "Rserve is not reachable on port 6311";
+  ZUQ_NEED_RSERVE(rserve);
   estimateType = 3;
   const std::vector<estimateRecord> expected = expectedEstimates(method::logistic);
   for (int qt : {0, 1}) {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <omp.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +15,8 @@
 #include "run/settings.h"
 #include "test_support/dataset_builder.h"
 #include "test_support/fatal_output.h"
+#include "test_support/plink_oracle.h"
+#include "test_support/required_tools.h"
 #include "test_support/scratch_files.h"
 #include "test_support/settings_snapshot.h"
 #include "association/plink_runner.h"
@@ -26,7 +27,7 @@ using testsupport::addIndividual;
 using testsupport::addSnp;
 using testsupport::readWholeFile;
 
-const std::string plink107 = "/usr/lib/debian-med/bin/plink";
+using testsupport::plink107;
 
 class FilesetWriters : public testing::Test {
  protected:
@@ -359,7 +360,7 @@ class PlinkOracle : public FilesetWriters {
  protected:
   void SetUp() override {
     FilesetWriters::SetUp();
-    if (access(plink107.c_str(), X_OK) != 0) GTEST_SKIP() << "plink 1.07 is not installed";
+    ZUQ_NEED_PLINK107();
     original = dir.file("orig");
     writePlinkFixture(original);
     testing::internal::CaptureStdout();

@@ -24,6 +24,7 @@
 #include "run/settings.h"
 #include "test_support/dataset_builder.h"
 #include "test_support/plink_oracle.h"
+#include "test_support/required_tools.h"
 #include "test_support/scratch_files.h"
 #include "test_support/settings_snapshot.h"
 #include "association/association_tests.h"
@@ -753,7 +754,7 @@ TEST_F(HandWrittenResults, EmptySnpListRunsNoPlink) {
 class PlinkRoutes : public testing::Test {
  protected:
   void SetUp() override {
-    if (!testsupport::plink107Installed()) GTEST_SKIP() << "plink 1.07 is not installed";
+    ZUQ_NEED_PLINK107();
     ASSERT_TRUE(scratch.made());
     plink.executable = testsupport::plink107;
   }
@@ -971,7 +972,7 @@ TEST_F(PlinkRoutes, LinearRegressionAgreesWithTheInProcessRegression) {
 
 TEST_F(PlinkRoutes, RPluginAgreesWithTheInProcessLogisticFit) {
   testsupport::rserveSession rserve;
-  if (!rserve.available()) GTEST_SKIP() << "Rserve is not reachable on port 6311";
+  ZUQ_NEED_RSERVE(rserve);
   load(testData + "cc");
   plink.writeBinaryFileset("r", individuals, snps, 1);
   std::vector<estimateRecord> viaPlink;

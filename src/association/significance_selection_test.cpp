@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "test_support/plink_oracle.h"
+#include "test_support/required_tools.h"
 #include "test_support/scratch_files.h"
 #include "association/association_tests.h"
 #include "association/logistic_model.h"
@@ -395,7 +396,7 @@ void expectPlinkRecords(const std::vector<significanceRecord>& viaPlink,
 class SignificanceThroughPlink : public SignificanceSelection {
  protected:
   void SetUp() override {
-    if (!testsupport::plink107Installed()) GTEST_SKIP() << "plink 1.07 is not installed";
+    ZUQ_NEED_PLINK107();
     SignificanceSelection::SetUp();
     ASSERT_TRUE(scratch.made());
     plink.executable = testsupport::plink107;
@@ -441,7 +442,7 @@ TEST_F(SignificanceThroughPlink, PlinkRoutesAgreeWithTheInProcessTests) {
 
 TEST_F(SignificanceThroughPlink, RPluginRouteAgreesWithTheInProcessLogisticFit) {
   testsupport::rserveSession rserve;
-  if (!rserve.available()) GTEST_SKIP() << "Rserve is not reachable on port 6311";
+  ZUQ_NEED_RSERVE(rserve);
   testType = 5;
   for (int qt : {0, 1}) {
     SCOPED_TRACE(qt ? "RPLUGIN with --qt" : "RPLUGIN");
