@@ -28,9 +28,11 @@ if [ -z "$data" ]; then data=$scratch/data; fi
 mkdir -p "$data"
 data=$(cd "$data" && pwd)
 
+# shellcheck source=scripts/quietly.sh
+. "$top/scripts/quietly.sh"
 build() {  # build DIR SOURCE
-  cmake -S "$2" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  ninja -C "$1" zuq >/dev/null
+  quietly cmake -S "$2" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release
+  quietly ninja -C "$1" zuq
 }
 oldBuild=$data/old-$old
 if [ ! -x "$oldBuild/zuq" ]; then

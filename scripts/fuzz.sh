@@ -11,9 +11,11 @@ build=$top/build/fuzz
 targets=(map_ped_fuzz pheno_covar_fuzz snp_list_fuzz script_fuzz partial_results_fuzz
   plink_results_fuzz)
 
-CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZUQ_FUZZ=ON >/dev/null
-ninja -C "$build" fuzz_targets >/dev/null
+# shellcheck source=scripts/quietly.sh
+. "$top/scripts/quietly.sh"
+quietly env CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUQ_FUZZ=ON
+quietly ninja -C "$build" fuzz_targets
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -10,9 +10,11 @@ build=$top/build/tsan
 archer=$(ls /usr/lib/llvm-*/lib/libarcher.so 2>/dev/null | sort -V | tail -n 1)
 [ -n "$archer" ] || { echo "tsan: LLVM's Archer tool (libomp-dev) is not installed" >&2; exit 1; }
 
-CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZUQ_TSAN=ON >/dev/null
-ninja -C "$build" zuq >/dev/null
+# shellcheck source=scripts/quietly.sh
+. "$top/scripts/quietly.sh"
+quietly env CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUQ_TSAN=ON
+quietly ninja -C "$build" zuq
 
 plink=${PLINK:-/usr/lib/debian-med/bin/plink}
 data=$top/examples/casecontrol
