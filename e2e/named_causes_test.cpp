@@ -214,7 +214,9 @@ TEST(NamedCauses, EachRunNamesItsCauseBeforeItsEnding) {
     EXPECT_EQ(run.status, c.status) << run.out;
     EXPECT_EQ(between(run.out, "  - running in 64-bit mode - \n\n", "\nCommand line options are: "),
               c.options);
-    if (c.reading) EXPECT_EQ(between(run.out, "Reading input files.\n", ""), *c.reading);
+    if (c.reading) {
+      EXPECT_EQ(between(run.out, "Reading input files.\n", ""), *c.reading);
+    }
   }
 }
 
