@@ -1,8 +1,10 @@
 // Runs the built zuq binary in a fresh working directory and captures what it prints.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,19 @@ struct startedZuq {
 startedZuq startZuq(const std::vector<std::string>& args, const std::string& directory = "");
 // Waits for a run started by startZuq and collects what it printed.
 zuqRun finishZuq(const startedZuq& started);
+// Soft resource limits set in the run's process before zuq starts; an unset one stays as it is.
+// Only the soft limits are set, so a child process of the run (a stand-in plink) can lift them.
+struct zuqLimits {
+  // RLIMIT_AS in bytes: allocations past it fail. The stack limit is then 8 MiB, so that each
+  // thread's stack takes the same room on every machine.
+  std::optional<rlim_t> addressSpace;
+  // RLIMIT_FSIZE in bytes: writes past it fail with EFBIG (SIGXFSZ is ignored), as on a full disk.
+  std::optional<rlim_t> fileSize;
+};
+// Runs zuq as runZuq does, under the limits. What it prints goes through pipes, so that a
+// file-size limit binds only the files that the run writes.
+zuqRun runZuqLimited(const std::vector<std::string>& args, const zuqLimits& limits,
+                     const std::string& directory = "");
 // Lines that depend on the machine (processor count, temporary-name digits) made stable.
 std::string maskMachineLines(const std::string& text);
 std::string readFile(const std::string& path);
