@@ -1,6 +1,7 @@
 #include "run_zuq.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -57,6 +59,70 @@ std::string makeWorkDirectory() {
 
 namespace {
 
+void setSoftLimit(int resource, rlim_t value) {
+  struct rlimit limit {};
+  getrlimit(resource, &limit);
+  limit.rlim_cur = value;
+  if (setrlimit(resource, &limit) != 0) _exit(126);
+}
+
+// In the forked child: the working directory, standard input from /dev/null, output to out and
+// err, the termination signals at their default action, the limits; then the program itself.
+[[noreturn]] void execProgram(const std::string& program, const std::vector<std::string>& args,
+                              const std::string& directory, int out, int err,
+                              const zuqLimits& limits) {
+  if (chdir(directory.c_str()) != 0) _exit(127);
+  const int in = open("/dev/null", O_RDONLY);
+  dup2(out, 1);
+  dup2(err, 2);
+  dup2(in, 0);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  if (limits.addressSpace) {
+    setSoftLimit(RLIMIT_STACK, rlim_t{8} << 20);
+    setSoftLimit(RLIMIT_AS, *limits.addressSpace);
+  }
+  if (limits.fileSize) {
+    signal(SIGXFSZ, SIG_IGN);
+    setSoftLimit(RLIMIT_FSIZE, *limits.fileSize);
+  }
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  execv(program.c_str(), argv.data());
+  _exit(127);
+}
+
+// Copies what comes through the two pipes to the two files until both are closed.
+void drainPipes(int outPipe, int errPipe, const std::string& outPath, const std::string& errPath) {
+  std::ofstream outFile(outPath, std::ios::binary);
+  std::ofstream errFile(errPath, std::ios::binary);
+  pollfd fds[2] = {{outPipe, POLLIN, 0}, {errPipe, POLLIN, 0}};
+  std::ofstream* files[2] = {&outFile, &errFile};
+  int open = 2;
+  char buffer[65536];
+  while (open > 0) {
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        files[i]->write(buffer, got);
+      } else if (got == 0 || errno != EINTR) {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+}
+
 // Starts program with the arguments in directory (a new one when empty), its standard output and
 // error going to files there.
 startedZuq startProgram(const std::string& program, const std::vector<std::string>& args,
@@ -67,23 +133,9 @@ startedZuq startProgram(const std::string& program, const std::vector<std::strin
   const std::string errPath = started.directory + "/.stderr";
   started.pid = fork();
   if (started.pid == 0) {
-    if (chdir(started.directory.c_str()) != 0) _exit(127);
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int in = open("/dev/null", O_RDONLY);
-    dup2(out, 1);
-    dup2(err, 2);
-    dup2(in, 0);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
+    execProgram(program, args, started.directory, out, err, {});
   }
   return started;
 }
@@ -92,6 +144,24 @@ startedZuq startProgram(const std::string& program, const std::vector<std::strin
 
 startedZuq startZuq(const std::vector<std::string>& args, const std::string& directory) {
   return startProgram(ZUQ_BINARY, args, directory);
+}
+
+zuqRun runZuqLimited(const std::vector<std::string>& args, const zuqLimits& limits,
+                     const std::string& directory) {
+  startedZuq started;
+  started.directory = directory.empty() ? makeWorkDirectory() : directory;
+  int outPipe[2];
+  int errPipe[2];
+  if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) std::abort();
+  started.pid = fork();
+  if (started.pid == 0) {
+    execProgram(ZUQ_BINARY, args, started.directory, outPipe[1], errPipe[1], limits);
+  }
+  close(outPipe[1]);
+  close(errPipe[1]);
+  drainPipes(outPipe[0], errPipe[0], started.directory + "/.stdout",
+             started.directory + "/.stderr");
+  return finishZuq(started);
 }
 
 zuqRun finishZuq(const startedZuq& started) {

@@ -2,9 +2,11 @@
 // what it prints.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,19 @@ zuqRun runPlink(const std::vector<std::string>& args, const std::string& directo
 // whose TEST column is test, by SNP name.
 std::map<std::string, std::string> plinkResults(const std::string& path, const std::string& test,
                                                 const std::string& column);
+// Soft resource limits set in the run's process before zuq starts; an unset one stays as it is.
+// Only the soft limits are set, so a child process of the run (a stand-in plink) can lift them.
+struct zuqLimits {
+  // RLIMIT_AS in bytes: allocations past it fail. The stack limit is then 8 MiB, so that each
+  // thread's stack takes the same room on every machine.
+  std::optional<rlim_t> addressSpace = std::nullopt;
+  // RLIMIT_FSIZE in bytes: writes past it fail with EFBIG (SIGXFSZ is ignored), as on a full disk.
+  std::optional<rlim_t> fileSize = std::nullopt;
+};
+// Runs zuq as runZuq does, under the limits. What it prints goes through pipes, so that a
+// file-size limit binds only the files that the run writes.
+zuqRun runZuqLimited(const std::vector<std::string>& args, const zuqLimits& limits,
+                     const std::string& directory = "");
 // Lines that depend on the machine (processor count, temporary-name digits) made stable.
 std::string maskMachineLines(const std::string& text);
 std::string readFile(const std::string& path);

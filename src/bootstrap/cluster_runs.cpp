@@ -19,6 +19,7 @@
 #include "bootstrap/results_writers.h"
 #include "bootstrap/uboot.h"
 #include "run/exit.h"
+#include "run/output_file.h"
 #include "run/random_generator.h"
 #include "run/settings.h"
 #include "run/temp_files.h"
@@ -171,7 +172,7 @@ void truncateNegativeUboots() {
 }  // namespace
 
 std::string incompleteClusterFileName(const std::string& fileName) {
-  return fileName + ".incomplete";
+  return incompleteFileName(fileName);
 }
 
 int clusterShare(int k, int n, int total) { return total / n + (total % n >= k ? 1 : 0); }

@@ -13,6 +13,7 @@
 #include "bootstrap/result_records.h"
 #include "dataset/stats_helpers.h"
 #include "run/exit.h"
+#include "run/output_file.h"
 #include "run/settings.h"
 
 namespace {
@@ -119,13 +120,10 @@ table statisticsTable() {
   return rows;
 }
 
-// Writes the table to the named file; false when the file could not be created or written.
+// Writes the table to the named file, which holds the whole table or is not there at all; false
+// when the file could not be created or written.
 bool writeTableFile(const std::string& fileName, const table& rows) {
-  std::ofstream out(fileName, std::ios::out | std::ios::trunc);
-  if (!out) return false;
-  printTable(out, rows);
-  out.close();
-  return !out.fail();
+  return writeOutputFile(fileName, [&rows](std::ostream& out) { printTable(out, rows); });
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ struct pedAlleleColumns {
 struct pedMessageSink {
   enum class mode { print, keep, drop };
   mode target = mode::print;
-  std::string kept;
+  std::string kept{};
   void add(const std::string& message);
 };
 

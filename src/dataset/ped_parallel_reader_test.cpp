@@ -267,7 +267,9 @@ TEST_F(PedParallelReader, FaultyLineEndsTheRunAfterTheMessagesOfTheLinesBeforeIt
       const std::string expected =
           testsupport::fatalOutput(dir, [&] { inOrder(path, alleles); });
       EXPECT_TRUE(expected.ends_with(message)) << expected;
-      if (at == lines) EXPECT_NE(expected.find("!! Error in genotype line"), std::string::npos);
+      if (at == lines) {
+        EXPECT_NE(expected.find("!! Error in genotype line"), std::string::npos);
+      }
       for (int threads : threadCounts) {
         for (size_t blockSize : blockSizes) {
           SCOPED_TRACE(std::to_string(threads) + " threads, blocks of " +

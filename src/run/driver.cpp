@@ -10,6 +10,7 @@
 #include "bootstrap/results_writers.h"
 #include "dataset/dataset.h"
 #include "run/exit.h"
+#include "run/failure_handlers.h"
 #include "run/option_table.h"
 #include "run/options.h"
 #include "run/output_file.h"
@@ -53,6 +54,7 @@ void warnAboutLargeOddsRatios() {
 }  // namespace
 
 int runProgram(int argc, const char* const* argv) {
+  installFailureHandlers();
   watchTerminationSignals();
   printBanner();
   seedGenerators();
@@ -70,6 +72,7 @@ int runProgram(int argc, const char* const* argv) {
   store.printCommandLine();
   std::cout << "\n\n";
   checkJoinAgainstCluster();
+  startThreads();  // before the first file of the run: the cluster instance's partial file
 
   // --cluster 0/n would run as an instance that writes no partial-results file and reports
   // success: the set-up refuses it along with every other k outside 1..n.

@@ -18,6 +18,22 @@
 // with the status a shell reports for a process killed by the signal (128 + signal).
 [[noreturn]] void signalExit(int signal);
 
+// The end of a run that ran out of memory, from any thread: says so, then ends as fatalExit does
+// with status 1. A thread that comes here again while it ends the run (its clean-up found no
+// memory either) ends the process at once.
+[[noreturn]] void memoryExit();
+
+// The end of a run that a library ends by calling exit before the run is complete (the OpenMP
+// runtime does when it cannot start a thread): says so, then ends as fatalExit does with status 1.
+[[noreturn]] void libraryExit();
+
+// The end of a run stopped by an exception that nothing catches: removes the temporary files as
+// fatalExit does, then calls report, which names the exception and ends the process.
+[[noreturn]] void uncaughtExceptionExit(void (*report)());
+
+// True on the thread that is ending the run through one of the exits above or finishRun.
+bool endingRunOnThisThread();
+
 // The normal end of main: removes the temporary files (unless --debug) and keeps a signal that
 // comes later from ending the process while it is being torn down.
 void finishRun();

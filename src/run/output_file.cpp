@@ -7,10 +7,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 
 #include "run/exit.h"
 #include "run/settings.h"
+#include "run/temp_files.h"
 
 namespace {
 
@@ -27,12 +29,18 @@ std::string parentDirectory(const std::string& name) {
 
 std::string systemReason() { return std::strerror(errno); }
 
-// An existing file can be written when it opens for appending (nothing is changed); a symbolic
-// link is removed and the file created anew, which needs the directory.
+void removeIfReplaceable(const std::string& name) {
+  struct stat status {};
+  if (lstat(name.c_str(), &status) != 0 || !isReplaceable(status)) return;
+  std::remove(name.c_str());
+}
+
+// An existing file or link is replaced by a new file renamed over it, which needs the directory.
+// A file that cannot be written is refused all the same: it opens for appending when it can be
+// (nothing is changed).
 std::string existingProblem(const std::string& name, const struct stat& status) {
-  if (S_ISLNK(status.st_mode) && access(parentDirectory(name).c_str(), W_OK | X_OK) == 0) {
-    return "";
-  }
+  if (access(parentDirectory(name).c_str(), W_OK | X_OK) != 0) return systemReason();
+  if (S_ISLNK(status.st_mode)) return "";
   const int fd = open(name.c_str(), O_WRONLY | O_APPEND | O_NOCTTY);
   if (fd < 0) return systemReason();
   close(fd);
@@ -71,8 +79,22 @@ void checkOutputFile() {
   plainExit(1);
 }
 
-void removeOldOutputFile() {
-  struct stat status {};
-  if (lstat(outFileName.c_str(), &status) != 0 || !isReplaceable(status)) return;
-  std::remove(outFileName.c_str());
+void removeOldOutputFile() { removeIfReplaceable(outFileName); }
+
+std::string incompleteFileName(const std::string& name) { return name + ".incomplete"; }
+
+bool writeOutputFile(const std::string& name, const std::function<void(std::ostream&)>& write) {
+  const std::string incomplete = incompleteFileName(name);
+  const temporaryFileWork work;
+  // An old file goes first: it belongs to an earlier run, whatever becomes of this one.
+  removeIfReplaceable(name);
+  addTemporaryName(incomplete);
+  removeIfReplaceable(incomplete);  // a link left there would be written through
+  std::ofstream out(incomplete, std::ios::out | std::ios::trunc);
+  if (!out) return false;
+  write(out);
+  out.close();
+  if (!out.fail() && std::rename(incomplete.c_str(), name.c_str()) == 0) return true;
+  std::remove(incomplete.c_str());
+  return false;
 }

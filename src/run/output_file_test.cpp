@@ -8,7 +8,9 @@
 #include <functional>
 #include <string>
 
+#include "run/exit.h"
 #include "run/settings.h"
+#include "run/temp_files.h"
 #include "test_support/fatal_output.h"
 #include "test_support/scratch_files.h"
 #include "test_support/settings_snapshot.h"
@@ -61,10 +63,12 @@ TEST_F(OutputFile, ProblemsAreFoundBeforeTheRun) {
 TEST_F(OutputFile, ReadOnlyPlacesAreFound) {
   if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
   fs::create_directory(path("locked"));
+  testsupport::writeWholeFile(path("locked/old.zuq"), "x");  // replaced by a rename
   testsupport::writeWholeFile(path("readonly.zuq"), "x");
   fs::permissions(path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
   fs::permissions(path("readonly.zuq"), fs::perms::owner_read);
   EXPECT_EQ(outputFileProblem(path("locked/out.zuq")), "Permission denied");
+  EXPECT_EQ(outputFileProblem(path("locked/old.zuq")), "Permission denied");
   EXPECT_EQ(outputFileProblem(path("readonly.zuq")), "Permission denied");
   fs::permissions(path("locked"), fs::perms::owner_all);
 }
@@ -101,6 +105,74 @@ TEST_F(OutputFile, OnlyFilesAndLinksAreRemoved) {
   EXPECT_EQ(testsupport::readWholeFile(path("target")), "kept\n");
   outFileName = path("absent");
   removeOldOutputFile();  // nothing there: nothing happens
+}
+
+// A file written under its incomplete name is there under its own only once complete; an old
+// file of that name never stays.
+TEST_F(OutputFile, AnOutputFileIsThereOnlyOnceComplete) {
+  const auto writeTable = [](std::ostream& out) { out << "the table\n"; };
+  const auto failHalfWay = [](std::ostream& out) {
+    out << "the ta";
+    out.setstate(std::ios::badbit);  // as a full disk leaves the stream
+  };
+  testsupport::writeWholeFile(path("victim"), "not ours\n");
+  struct writeCase {
+    const char* what;
+    std::function<void(const std::string&)> before;
+    std::function<void(std::ostream&)> write;
+    bool written;
+  };
+  const writeCase cases[] = {
+      {"a new file", [](const std::string&) {}, writeTable, true},
+      {"over an old file", [](const std::string& p) { testsupport::writeWholeFile(p, "old\n"); },
+       writeTable, true},
+      {"over a link", [this](const std::string& p) { fs::create_symlink(path("victim"), p); },
+       writeTable, true},
+      {"a link left under the incomplete name",
+       [this](const std::string& p) { fs::create_symlink(path("victim"), incompleteFileName(p)); },
+       writeTable, true},
+      {"a write that fails", [](const std::string&) {}, failHalfWay, false},
+      {"a write that fails over an old file",
+       [](const std::string& p) { testsupport::writeWholeFile(p, "old\n"); }, failHalfWay, false},
+  };
+  int n = 0;
+  for (const writeCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string name = path("out" + std::to_string(n++) + ".zuq");
+    c.before(name);
+    EXPECT_EQ(writeOutputFile(name, c.write), c.written);
+    EXPECT_EQ(fs::exists(fs::symlink_status(name)), c.written);
+    if (c.written) {
+      EXPECT_FALSE(fs::is_symlink(name));
+      EXPECT_EQ(testsupport::readWholeFile(name), "the table\n");
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(incompleteFileName(name))));
+  }
+  EXPECT_EQ(testsupport::readWholeFile(path("victim")), "not ours\n");
+
+  // Not a file: refused, and left as it is.
+  fs::create_directory(path("empty"));
+  EXPECT_FALSE(writeOutputFile(path("empty"), writeTable));
+  EXPECT_TRUE(fs::is_directory(path("empty")));
+  EXPECT_FALSE(fs::exists(incompleteFileName(path("empty"))));
+}
+
+// A run that ends in the middle of the write (another thread's error, a signal) leaves neither
+// the half-written file nor the old one.
+TEST_F(OutputFile, TheEndOfTheRunInTheMiddleOfTheWriteLeavesNothing) {
+  scratchPrefix = path("p.");
+  debugLevel = 0;
+  tempNamesInUse = true;
+  const std::string name = path("zuq.stats");
+  testsupport::writeWholeFile(name, "old\n");
+  testsupport::fatalOutput(dir, [&name] {
+    writeOutputFile(name, [](std::ostream& out) {
+      out << "half a table" << std::flush;
+      fatalExit(1);
+    });
+  });
+  EXPECT_FALSE(fs::exists(name));
+  EXPECT_FALSE(fs::exists(incompleteFileName(name)));
 }
 
 }  // namespace

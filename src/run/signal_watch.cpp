@@ -3,6 +3,8 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <iostream>
+#include <system_error>
 #include <thread>
 
 #include "run/exit.h"
@@ -23,10 +25,17 @@ void watchTerminationSignals() {
   if (count == 0) return;
   pthread_sigmask(SIG_BLOCK, &watched, nullptr);
   // sigwait in a thread of its own: the run is ended by ordinary code, not inside a handler.
-  std::thread([watched] {
-    int signal = 0;
-    while (sigwait(&watched, &signal) != 0) {
-    }
-    signalExit(signal);
-  }).detach();
+  try {
+    std::thread([watched] {
+      int signal = 0;
+      while (sigwait(&watched, &signal) != 0) {
+      }
+      signalExit(signal);
+    }).detach();
+  } catch (const std::system_error& error) {
+    // Without the watcher the blocked signals could never stop the run.
+    std::cout << "Error: Cannot start a thread (" << error.what()
+              << "): too little memory, or too many processes.\n";
+    plainExit(1);
+  }
 }
