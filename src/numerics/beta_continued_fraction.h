@@ -11,6 +11,11 @@ double logGammaLanczos(double x);
 // fatal error.
 double betacf(double a, double b, double x);
 
+// The same fraction to the given relative accuracy in at most the given number of iterations;
+// false (fraction unchanged) when it has not converged by then.
+bool betaFractionLentz(double a, double b, double x, double accuracy, int iterations,
+                       double& fraction);
+
 // The regularised incomplete beta I_x(a, b) for a, b > 0. x outside [0, 1] (or not a number) is a
 // fatal error. The continued fraction runs on x or, past the mean, on 1 - x with the symmetry
 // I_x(a, b) = 1 - I_(1-x)(b, a).
