@@ -79,21 +79,24 @@ double lowerTailSum(double x, double df, const chiSquareCentre& c) {
 
 // Q: the Poisson-weighted sum of the central upper tails Q(a_i, x/2), a_i = df/2 + i, which rise
 // with i by the steps s_i = y^a_i e^-y / Gamma(a_i + 1), s_(i+1)/s_i = y/(a_i + 1), from the
-// Poisson mode (0 for a mean below 1, where the lower sum's centre is 1: the subtraction down to
-// 0 would lose the digits of the heavier weight's term). Where the mode's tail underflows, the
-// sum starts from its ratio to the step, by continued fraction.
+// Poisson mode. For a mean below 1 the mode is 0 and the lower sum's centre 1: the tail there is
+// the centre's less one step, unless that subtraction loses more than a bit (far out, where the
+// heavier weight's term would lose its digits), and then the central routine's. Where the mode's
+// tail underflows, the sum starts from its ratio to the step, by continued fraction.
 double upperTailSum(double x, double df, const chiSquareCentre& c) {
   if (!(noncentralChiSquareLogTailBound(x, df, 2.0 * c.halfNc) > logNegligibleTail)) return 0.0;
   const long mode = truncToLong(c.halfNc);
-  double modeQ = c.Q;
-  if (mode != c.index) {
-    double unused = 0;
-    chiSquareCdf(x, degreesAt(df, mode), unused, modeQ);
-  }
   const double y = x / 2.0;
   const double a = degreesAt(df, mode) / 2.0;
+  const double step = gammaFactor(a, y) / a;
+  double modeQ = c.Q;
+  if (mode != c.index) {
+    modeQ = c.Q - step;
+    double unused = 0;
+    if (!(modeQ >= c.Q / 2.0)) chiSquareCdf(x, degreesAt(df, mode), unused, modeQ);
+  }
   const mixtureStart start = mixtureStartAt(
-      mode, c.halfNc, modeQ, gammaFactor(a, y) / a,
+      mode, c.halfNc, modeQ, step,
       [&] { return logGammaFactor(a, y) - std::log(a); },
       [&] { return a * upperGammaOverFactor(a, y); });
   const auto ratio = [&](long i) { return y / (degreesAt(df, i) / 2.0 + 1.0); };

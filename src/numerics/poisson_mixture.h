@@ -61,21 +61,25 @@ double poissonMixtureUpperTail(const mixtureStart& start, StepRatio ratio, doubl
   // Far out in the tail the scaled upper tails grow: they are brought back by 2^-600 at a time.
   const double rescaleAbove = std::ldexp(1.0, 600), rescaleBy = std::ldexp(1.0, -600);
   const double rescaleLog = 600.0 * std::log(2.0);
-  const double m = start.mean;
+  const double m = start.mean, inverseMean = 1.0 / m;
   double sum = start.weight * start.tail;
 
+  // The bounds are compared multiplied out, without their divisions: the loops run once per term.
   double weight = start.weight, tail = start.tail, step = start.step;
   for (long i = start.centre, taken = 0; i > 0 && taken < termLimit; ++taken) {
-    step /= ratio(i - 1);
+    // The reciprocal first keeps the division out of the chain of steps.
+    step *= 1.0 / ratio(i - 1);
     tail -= step;
-    weight *= static_cast<double>(i) / m;
+    weight *= static_cast<double>(i) * inverseMean;
     --i;
     // A tail that the subtractions took to 0 or below is rounding; the lower ones are smaller.
     if (!(tail > 0.0)) break;
     const double term = weight * tail;
     sum += term;
-    const double fall = static_cast<double>(i) / m;
-    if (fall < 1.0 && !(term * fall / (1.0 - fall) > eps * sum)) break;
+    const double fall = static_cast<double>(i) * inverseMean, near = eps * sum;
+    // The bound cannot hold while the term times the fall is above eps times the sum.
+    if (term * fall > near) continue;
+    if (fall < 1.0 && !(term * fall > near * (1.0 - fall))) break;
   }
 
   double logScale = start.logScale;
@@ -83,17 +87,23 @@ double poissonMixtureUpperTail(const mixtureStart& start, StepRatio ratio, doubl
   tail = start.tail;
   step = start.step;
   double nextRatio = ratio(start.centre);
+  double r = m / static_cast<double>(start.centre + 1);
   for (long i = start.centre, taken = 0; taken < termLimit; ++i, ++taken) {
     tail += step;
     step *= nextRatio;
-    weight *= m / static_cast<double>(i + 1);
-    sum += weight * tail;
+    weight *= r;
+    const double term = weight * tail;
+    sum += term;
     nextRatio = ratio(i + 1);
-    const double r = m / static_cast<double>(i + 2);
-    const double v = r * std::max(nextRatio, ratioLimit);
-    // Written so that a value that is not a number ends the sum too.
-    const double rest = r / (1.0 - r) * weight * (tail + step / (1.0 - v));
-    if (!(r >= 1.0) && !(v >= 1.0) && !(rest > eps * sum)) break;
+    r = m / static_cast<double>(i + 2);
+    const double near = eps * sum;
+    // The bound cannot hold while r times the term is above eps times the sum; written so that
+    // a value that is not a number ends the sum too.
+    if (!(r * term > near)) {
+      const double v = r * std::max(nextRatio, ratioLimit);
+      const double rest = r * weight * (tail * (1.0 - v) + step);
+      if (!(r >= 1.0) && !(v >= 1.0) && !(rest > near * (1.0 - r) * (1.0 - v))) break;
+    }
     if (tail > rescaleAbove) {
       tail *= rescaleBy;
       step *= rescaleBy;
