@@ -117,7 +117,8 @@ std::string noncentralFBranch(double f, double dfn, double dfd, double nc) {
 }
 
 // Q is summed as its own series where it is the smaller tail, so it keeps its relative
-// precision far below 1 - P's rounding; where P is the smaller, Q = 1 - P is near 1 anyway.
+// precision far below 1 - P's rounding: within 1e-12 of Boost down to 1e-300 (the errors seen are
+// below 6e-13). Where P is the smaller, Q = 1 - P is near 1 and within 1e-10.
 TEST(NoncentralFCdf, UpperTailMatchesBoostsComplementDownTo1e300) {
   accuracy::branchTable table;
   for (double dfn : {1.0, 3.0, 10.0, 100.0}) {
@@ -128,7 +129,7 @@ TEST(NoncentralFCdf, UpperTailMatchesBoostsComplementDownTo1e300) {
           double P = 0, Q = 0;
           noncentralFCdf(f, dfn, dfd, nc, P, Q);
           const double error = relativeError(Q, exactQ);
-          EXPECT_LE(error, 1e-10) << "f " << f << " dfn " << dfn << " dfd " << dfd << " nc " << nc;
+          EXPECT_LE(error, exactQ <= 0.5L ? 1e-12 : 1e-10) << "f " << f << " dfn " << dfn << " dfd " << dfd << " nc " << nc;
           char where[96];
           std::snprintf(where, sizeof where, "f %.6g dfn %g dfd %g nc %g", f, dfn, dfd, nc);
           table.add(noncentralFBranch(f, dfn, dfd, nc), error, exactQ, where);
