@@ -77,12 +77,19 @@ void chiSquareUpperTail(benchmark::State& state) {
 void noncentralFBelowMean(benchmark::State& state) { fCdfs(state, fGrid({0.25, 0.5, 0.8})); }
 void noncentralFUpperTail(benchmark::State& state) { fCdfs(state, fGrid({1.5, 2, 4, 10, 50})); }
 
+// Times one pass over a grid of searches; pass() runs them and returns how many it ran.
+template <typename Pass>
+void searches(benchmark::State& state, Pass pass) {
+  size_t count = 0;
+  for (auto _ : state) count = pass();
+  perEvaluation(state, count);
+}
+
 // The x of a lower-tail probability (P = 0.05) and of an upper-tail one (Q = 0.01), which every
 // version of the search can reach.
 void chiSquareQuantiles(benchmark::State& state) {
-  size_t count = 0;
-  for (auto _ : state) {
-    count = 0;
+  searches(state, [] {
+    size_t count = 0;
     for (double df : chiDfs)
       for (double nc : chiNcs)
         for (double q : {0.95, 0.01}) {
@@ -92,14 +99,13 @@ void chiSquareQuantiles(benchmark::State& state) {
           benchmark::DoNotOptimize(x);
           ++count;
         }
-  }
-  perEvaluation(state, count);
+    return count;
+  });
 }
 
 void noncentralFQuantiles(benchmark::State& state) {
-  size_t count = 0;
-  for (auto _ : state) {
-    count = 0;
+  searches(state, [] {
+    size_t count = 0;
     for (double dfn : fDfns)
       for (double dfd : fDfds)
         for (double nc : fNcs)
@@ -110,8 +116,8 @@ void noncentralFQuantiles(benchmark::State& state) {
             benchmark::DoNotOptimize(f);
             ++count;
           }
-  }
-  perEvaluation(state, count);
+    return count;
+  });
 }
 
 BENCHMARK(chiSquareBelowMean)->Unit(benchmark::kMicrosecond);

@@ -10,8 +10,7 @@ constexpr int maxIterations = 100;
 constexpr double relativeAccuracy = 3e-7;
 constexpr double tinyDenominator = 1e-30;
 
-// Keeps a Lentz denominator away from 0 so that the next division stays finite.
-double awayFromZero(double v) { return std::fabs(v) < tinyDenominator ? tinyDenominator : v; }
+double awayFromZero(double v) { return lentzAwayFromZero(v, tinyDenominator); }
 
 }  // namespace
 

@@ -312,23 +312,35 @@ TEST(FDistribution, DegreesOfFreedomSolveBoostsCdf) {
   EXPECT_GE(solved, 12);
 }
 
+// The noncentral F front end run in mode `which` (2 to 5) from P and Q, the unknown started at 0
+// and the other arguments the point's; status 0 expected. The point and the arguments searched.
+struct fArguments { double f, dfn, dfd, nc; };
+
+double& unknownOf(int which, fArguments& a) {
+  return which == 2 ? a.f : which == 3 ? a.dfn : which == 4 ? a.dfd : a.nc;
+}
+
+fArguments searchNoncentralF(int which, double P, double Q, fArguments a) {
+  unknownOf(which, a) = 0;
+  int status = 99;
+  double bound = 7;
+  noncentralFDistribution(which, P, Q, a.f, a.dfn, a.dfd, a.nc, status, bound);
+  EXPECT_EQ(status, 0);
+  return a;
+}
+
 // Every search of the noncentral front end ends where its own cumulative routine meets the
 // smaller of P and Q, and that point is where Boost's cdf meets P to the accuracy of the sums.
 TEST(NoncentralFDistribution, SearchesSolveForP) {
-  const double f = 2.5, dfn = 4, dfd = 12, nc = 6;
+  fArguments point{2.5, 4, 12, 6};
   double P = 0, Q = 0;
-  noncentralFCdf(f, dfn, dfd, nc, P, Q);
+  noncentralFCdf(point.f, point.dfn, point.dfd, point.nc, P, Q);
   for (int which = 2; which <= 5; ++which) {
     SCOPED_TRACE(which);
-    double Pv = P, Qv = Q, fv = f, n = dfn, d = dfd, c = nc, bound = 7;
-    double& unknown = which == 2 ? fv : which == 3 ? n : which == 4 ? d : c;
-    unknown = 0;
-    int status = 99;
-    noncentralFDistribution(which, Pv, Qv, fv, n, d, c, status, bound);
-    ASSERT_EQ(status, 0);
-    const double truth = which == 2 ? f : which == 3 ? dfn : which == 4 ? dfd : nc;
-    EXPECT_LE(relativeDistance(unknown, truth), 1e-7);
-    const long double oracleP = cdf(oracleNoncentralF(n, d, c), static_cast<long double>(fv));
+    fArguments found = searchNoncentralF(which, P, Q, point);
+    EXPECT_LE(relativeDistance(unknownOf(which, found), unknownOf(which, point)), 1e-7);
+    const long double oracleP = cdf(oracleNoncentralF(found.dfn, found.dfd, found.nc),
+                                    static_cast<long double>(found.f));
     EXPECT_LE(relativeError(P, oracleP), 1e-7);
   }
 }
@@ -341,20 +353,14 @@ TEST(NoncentralFDistribution, SearchesFindTheUnknownOfASmallUpperTail) {
     for (double dfd : {8.0, 50.0}) {
       for (double nc : {4.0, 150.0}) {
         for (double m : {8.0, 64.0, 1e4, 1e10}) {
-          const double f = m * (dfn + nc) / dfn;
-          const double Q = static_cast<double>(
-              cdf(complement(oracleNoncentralF(dfn, dfd, nc), static_cast<long double>(f))));
+          fArguments point{m * (dfn + nc) / dfn, dfn, dfd, nc};
+          const double Q = static_cast<double>(cdf(
+              complement(oracleNoncentralF(dfn, dfd, nc), static_cast<long double>(point.f))));
           for (int which = 2; which <= 5; ++which) {
-            SCOPED_TRACE(testing::Message() << "f " << f << " dfn " << dfn << " dfd " << dfd
+            SCOPED_TRACE(testing::Message() << "f " << point.f << " dfn " << dfn << " dfd " << dfd
                                             << " nc " << nc << " Q " << Q << " mode " << which);
-            double Pv = 0.5 + (0.5 - Q), Qv = Q, fv = f, n = dfn, d = dfd, c = nc, bound = 7;
-            double& unknown = which == 2 ? fv : which == 3 ? n : which == 4 ? d : c;
-            unknown = 0;
-            int status = 99;
-            noncentralFDistribution(which, Pv, Qv, fv, n, d, c, status, bound);
-            ASSERT_EQ(status, 0);
-            const double truth = which == 2 ? f : which == 3 ? dfn : which == 4 ? dfd : nc;
-            EXPECT_LE(relativeDistance(unknown, truth), 1e-7);
+            fArguments found = searchNoncentralF(which, 0.5 + (0.5 - Q), Q, point);
+            EXPECT_LE(relativeDistance(unknownOf(which, found), unknownOf(which, point)), 1e-7);
           }
         }
       }

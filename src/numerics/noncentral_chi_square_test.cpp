@@ -160,24 +160,37 @@ TEST(NoncentralChiSquareDistribution, ReportsEveryStatusWithItsBound) {
   }
 }
 
+// The noncentral chi-square front end run in mode `which` (2 to 4) from P and Q, the unknown
+// started at 0 and the other arguments the point's; status 0 expected. The point and the
+// arguments searched.
+struct chiArguments { double x, df, nc; };
+
+double& unknownOf(int which, chiArguments& a) { return which == 2 ? a.x : which == 3 ? a.df : a.nc; }
+
+chiArguments searchNoncentralChiSquare(int which, double P, double Q, chiArguments a) {
+  unknownOf(which, a) = 0;
+  int status = 99;
+  double bound = 7;
+  noncentralChiSquareDistribution(which, P, Q, a.x, a.df, a.nc, status, bound);
+  EXPECT_EQ(status, 0);
+  return a;
+}
+
 // Every search ends where the cumulative routine meets the smaller of P and Q; that point is
 // where Boost's cdf meets P to the accuracy of the sums.
 TEST(NoncentralChiSquareDistribution, SearchesSolveForP) {
-  const struct { double x, df, nc; } points[] = {{5, 3, 2}, {60, 10, 40}, {2500, 4, 2400}};
-  for (const auto& pt : points) {
+  for (chiArguments point : {chiArguments{5, 3, 2}, chiArguments{60, 10, 40},
+                             chiArguments{2500, 4, 2400}}) {
     double P = 0, Q = 0;
-    noncentralChiSquareCdf(pt.x, pt.df, pt.nc, P, Q);
+    noncentralChiSquareCdf(point.x, point.df, point.nc, P, Q);
     for (int which = 2; which <= 4; ++which) {
-      SCOPED_TRACE(testing::Message() << pt.x << " " << pt.df << " " << pt.nc << " mode " << which);
-      double Pv = P, Qv = Q, x = pt.x, df = pt.df, nc = pt.nc, bound = 7;
-      double& unknown = which == 2 ? x : which == 3 ? df : nc;
-      unknown = 0;
-      int status = 99;
-      noncentralChiSquareDistribution(which, Pv, Qv, x, df, nc, status, bound);
-      ASSERT_EQ(status, 0);
-      const double truth = which == 2 ? pt.x : which == 3 ? pt.df : pt.nc;
-      EXPECT_LE(relativeDistance(unknown, truth), 1e-7);
-      EXPECT_LE(relativeError(P, cdf(oracleChi(df, nc), static_cast<long double>(x))), 1e-7);
+      SCOPED_TRACE(testing::Message() << point.x << " " << point.df << " " << point.nc << " mode "
+                                      << which);
+      chiArguments found = searchNoncentralChiSquare(which, P, Q, point);
+      EXPECT_LE(relativeDistance(unknownOf(which, found), unknownOf(which, point)), 1e-7);
+      EXPECT_LE(relativeError(P, cdf(oracleChi(found.df, found.nc),
+                                     static_cast<long double>(found.x))),
+                1e-7);
     }
   }
 }
@@ -189,20 +202,14 @@ TEST(NoncentralChiSquareDistribution, SearchesFindTheUnknownOfASmallUpperTail) {
   for (double df : {1.0, 20.0}) {
     for (double nc : {4.0, 500.0}) {
       for (double t : {7.0, 15.0, 25.0, 35.0}) {
-        const double x = std::pow(std::sqrt(df + nc) + t, 2);
-        const double Q =
-            static_cast<double>(cdf(complement(oracleChi(df, nc), static_cast<long double>(x))));
+        chiArguments point{std::pow(std::sqrt(df + nc) + t, 2), df, nc};
+        const double Q = static_cast<double>(
+            cdf(complement(oracleChi(df, nc), static_cast<long double>(point.x))));
         for (int which = 2; which <= 4; ++which) {
-          SCOPED_TRACE(testing::Message() << "x " << x << " df " << df << " nc " << nc << " Q "
-                                          << Q << " mode " << which);
-          double Pv = 0.5 + (0.5 - Q), Qv = Q, xv = x, dfv = df, ncv = nc, bound = 7;
-          double& unknown = which == 2 ? xv : which == 3 ? dfv : ncv;
-          unknown = 0;
-          int status = 99;
-          noncentralChiSquareDistribution(which, Pv, Qv, xv, dfv, ncv, status, bound);
-          ASSERT_EQ(status, 0);
-          const double truth = which == 2 ? x : which == 3 ? df : nc;
-          EXPECT_LE(relativeDistance(unknown, truth), 1e-7);
+          SCOPED_TRACE(testing::Message() << "x " << point.x << " df " << df << " nc " << nc
+                                          << " Q " << Q << " mode " << which);
+          chiArguments found = searchNoncentralChiSquare(which, 0.5 + (0.5 - Q), Q, point);
+          EXPECT_LE(relativeDistance(unknownOf(which, found), unknownOf(which, point)), 1e-7);
         }
       }
     }

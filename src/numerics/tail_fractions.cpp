@@ -8,10 +8,7 @@ namespace {
 
 constexpr int iterationLimit = 10000;
 constexpr double accuracy = 1e-15;
-// Keeps a Lentz denominator away from 0.
 constexpr double tinyDenominator = 1e-300;
-
-double awayFromZero(double v) { return std::fabs(v) < tinyDenominator ? tinyDenominator : v; }
 
 }  // namespace
 
@@ -23,8 +20,8 @@ double upperGammaOverFactor(double a, double x) {
   for (int i = 1; i <= iterationLimit; ++i) {
     const double an = -i * (i - a);
     b += 2.0;
-    d = 1.0 / awayFromZero(an * d + b);
-    c = awayFromZero(b + an / c);
+    d = 1.0 / lentzAwayFromZero(an * d + b, tinyDenominator);
+    c = lentzAwayFromZero(b + an / c, tinyDenominator);
     const double delta = d * c;
     h *= delta;
     if (std::fabs(delta - 1.0) < accuracy) return h;
