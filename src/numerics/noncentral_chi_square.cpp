@@ -20,10 +20,12 @@ struct chiSquareCentre {
 double degreesAt(double df, long i) { return df + 2.0 * static_cast<double>(i); }
 
 // P: the Poisson-weighted sum of chiSquareCdf terms from the centre outwards, each way until a
-// falling term is below 1e-15 of the sum or 1000 terms are taken on one side.
+// falling term is below 1e-15 of the sum or 1000 plus 40 standard deviations of the weights'
+// terms are taken on one side (the weights fall below 1e-15 of the largest within 9 of them:
+// a fixed limit would cut off the sum of a noncentrality beyond some 25000).
 double lowerTailSum(double x, double df, const chiSquareCentre& c) {
   constexpr double eps = 1e-15;
-  constexpr long maxTerms = 1000;
+  const long maxTerms = 1000 + static_cast<long>(40.0 * std::sqrt(c.halfNc));
   double sum = 0;
   const auto small = [&](double t) { return sum < 1e-20 || t < eps * sum; };
   const auto dfOf = [&](long i) { return degreesAt(df, i); };

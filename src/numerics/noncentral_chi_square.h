@@ -16,8 +16,9 @@ void noncentralChiSquareDistribution(int which, double& P, double& Q, double& x,
 // P and Q of the noncentral chi-square, the smaller of them (as the tails at the largest Poisson
 // weight tell, and its sum confirms) as its own Poisson-weighted sum and the other as its
 // complement. P sums chiSquareCdf terms from the largest weight outwards until a falling term is
-// below 1e-15 of the sum or 1000 terms are taken on one side; Q sums the central upper tails
-// (poissonMixtureUpperTail) and keeps its relative precision down to the smallest normal numbers.
+// below 1e-15 of the sum (or a limit of terms far beyond that is reached); Q sums the central
+// upper tails (poissonMixtureUpperTail) and keeps its relative precision down to the smallest
+// normal numbers.
 void noncentralChiSquareCdf(double x, double df, double noncentrality, double& P, double& Q);
 
 // ln of the Chernoff bound on Pr(X > x) for the noncentral chi-square X; 0 for x at or below the
