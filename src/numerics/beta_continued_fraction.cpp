@@ -10,8 +10,7 @@ constexpr int maxIterations = 100;
 constexpr double relativeAccuracy = 3e-7;
 constexpr double tinyDenominator = 1e-30;
 
-// Keeps a Lentz denominator away from 0 so that the next division stays finite.
-double awayFromZero(double v) { return std::fabs(v) < tinyDenominator ? tinyDenominator : v; }
+double awayFromZero(double v) { return lentzAwayFromZero(v, tinyDenominator); }
 
 }  // namespace
 
@@ -27,12 +26,13 @@ double logGammaLanczos(double x) {
   return -tmp + std::log(2.5066282746310007 * series / x);
 }
 
-double betacf(double a, double b, double x) {
+bool betaFractionLentz(double a, double b, double x, double accuracy, int iterations,
+                       double& fraction) {
   const double qab = a + b, qap = a + 1.0, qam = a - 1.0;
   double c = 1.0;
   double d = 1.0 / awayFromZero(1.0 - qab * x / qap);
   double h = d;
-  for (int m = 1; m <= maxIterations; m++) {
+  for (int m = 1; m <= iterations; m++) {
     const int m2 = 2 * m;
     // The even step of the fraction, then the odd one.
     double aa = m * (b - m) * x / ((qam + m2) * (a + m2));
@@ -44,8 +44,17 @@ double betacf(double a, double b, double x) {
     c = awayFromZero(1.0 + aa / c);
     const double del = d * c;
     h *= del;
-    if (std::fabs(del - 1.0) < relativeAccuracy) return h;
+    if (std::fabs(del - 1.0) < accuracy) {
+      fraction = h;
+      return true;
+    }
   }
+  return false;
+}
+
+double betacf(double a, double b, double x) {
+  double fraction = 0;
+  if (betaFractionLentz(a, b, x, relativeAccuracy, maxIterations, fraction)) return fraction;
   fatalError("Internal error in betacf() function (please report)");
 }
 

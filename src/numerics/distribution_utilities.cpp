@@ -65,19 +65,43 @@ double betaStirlingRemainder(double a, double b) {
   return -DSTREM(a + b) + DSTREM(maxDouble(a, b)) + DSTREM(minDouble(a, b));
 }
 
+namespace {
+
+constexpr double invSqrtTwoPi = 0.398942280401433;
+
+// a >= 20, x > 0: ln(e^-x x^a / Gamma(a)) minus ln(sqrt(a/(2 pi))), from the Stirling series
+// and x/a - 1 - ln(x/a), which keeps the cancellation of a ln x - x - ln Gamma(a) out.
+double largeShapeExponent(double a, double x) {
+  const double u = x / a;
+  const double t = (1.0 / a) * (1.0 / a);
+  double t1 = (((0.75 * t - 1.0) * t + 3.5) * t - 105.0) / (a * 1260.0);
+  t1 -= a * xMinusOneMinusLog(u);
+  return t1;
+}
+
+}  // namespace
+
 double gammaFactor(double a, double x) {
-  constexpr double invSqrtTwoPi = 0.398942280401433;
   if (a < 20.0) {
     const double t = a * std::log(x) - x;
     if (a < 1.0) return a * std::exp(t) * (1.0 + gammaRecipMinusOne(a));
     return std::exp(t) / gammaFunction(a);
   }
-  const double u = x / a;
-  if (u == 0.0) return 0.0;
-  const double t = (1.0 / a) * (1.0 / a);
-  double t1 = (((0.75 * t - 1.0) * t + 3.5) * t - 105.0) / (a * 1260.0);
-  t1 -= a * xMinusOneMinusLog(u);
-  return invSqrtTwoPi * std::sqrt(a) * std::exp(t1);
+  if (x / a == 0.0) return 0.0;
+  return invSqrtTwoPi * std::sqrt(a) * std::exp(largeShapeExponent(a, x));
+}
+
+double logGammaFactor(double a, double x) {
+  if (x / a == 0.0) return -INFINITY;
+  if (a < 20.0) return a * std::log(x) - x - logGamma(a);
+  return std::log(invSqrtTwoPi * std::sqrt(a)) + largeShapeExponent(a, x);
+}
+
+double logBetaFactor(double a, double b, double x, double y) {
+  if (x == 0.0 || y == 0.0) return -INFINITY;
+  const double lnx = x <= 0.5 ? std::log(x) : std::log1p(-y);
+  const double lny = y <= 0.5 ? std::log(y) : std::log1p(-x);
+  return a * lnx + b * lny - logBeta(a, b);
 }
 
 double logOnePlusTwin(double a) { return logOnePlus(a); }

@@ -18,6 +18,12 @@ double betaStirlingRemainder(double a, double b);
 // e^-x x^a / Gamma(a) for a > 0, x >= 0; for a >= 20 through x/a - 1 - ln(x/a), so that large a
 // neither overflows nor loses the cancellation near x = a.
 double gammaFactor(double a, double x);
+// ln gammaFactor(a, x), for the factors that underflow; -infinity for x = 0.
+double logGammaFactor(double a, double x);
+
+// ln(x^a y^b / Beta(a, b)) for a, b > 0 and y = 1 - x passed separately (the smaller of the two
+// formed directly), for the factors that underflow; -infinity when x or y is 0.
+double logBetaFactor(double a, double b, double x, double y);
 
 // The special functions of the ratio routines under the names the front ends use.
 double logOnePlusTwin(double a);   // ln(1 + a)

@@ -5,6 +5,7 @@
 #include <boost/math/special_functions/gamma.hpp>
 #include <boost/multiprecision/cpp_bin_float.hpp>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -83,6 +84,43 @@ TEST(GammaFactor, MatchesBoostsDensityTimesX) {
   }
   EXPECT_EQ(gammaFactor(50.0, 0.0), 0.0);
   std::printf("gammaFactor worst relative error: %.2e\n", worst);
+}
+
+// The logarithms of the gamma and beta factors, far below where the factors underflow, against
+// the same logarithms in fifty digits. The rounding of a logarithm is relative to the largest of
+// the terms it is formed from.
+TEST(LogFactors, MatchFiftyDigitLogarithms) {
+  for (double a : {0.25, 1.0, 3.5, 19.9, 20.0, 75.0, 1e3, 1e6}) {
+    for (double s : {1e-3, 0.5, 1.0, 2.0, 5.0, 50.0}) {
+      const double x = a * s;
+      const wide exact = wide(a) * log(wide(x)) - x - boost::math::lgamma(wide(a));
+      const double scale =
+          std::max(1.0, a * std::fabs(std::log(x)) + x + std::fabs(std::lgamma(a)));
+      EXPECT_NEAR(logGammaFactor(a, x), static_cast<double>(exact), 4e-16 * scale)
+          << a << " " << x;
+    }
+  }
+  EXPECT_EQ(logGammaFactor(50.0, 0.0), -INFINITY);
+  for (double a : {0.5, 1.5, 10.0, 300.0, 5000.0}) {
+    for (double b : {0.5, 1.5, 10.0, 300.0, 5000.0}) {
+      // x and y = 1 - x, the smaller given exactly, down to the y near 0 of a far upper F tail.
+      for (double small : {1e-250, 1e-30, 0.01, 0.3, 0.5}) {
+        for (const bool yIsSmall : {true, false}) {
+          const double y = yIsSmall ? small : 1.0 - small, x = yIsSmall ? 1.0 - small : small;
+          const wide logSmall = log(wide(small)), logLarge = boost::math::log1p(-wide(small));
+          const wide lx = yIsSmall ? logLarge : logSmall, ly = yIsSmall ? logSmall : logLarge;
+          const wide exact = wide(a) * lx + wide(b) * ly - boost::math::lgamma(wide(a)) -
+                             boost::math::lgamma(wide(b)) + boost::math::lgamma(wide(a) + b);
+          const double scale =
+              std::max(1.0, std::fabs(a * std::log(x)) + std::fabs(b * std::log(y)) +
+                                std::fabs(std::lgamma(a + b)));
+          EXPECT_NEAR(logBetaFactor(a, b, x, y), static_cast<double>(exact), 4e-16 * scale)
+              << a << " " << b << " " << x << " " << y;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(logBetaFactor(2.0, 3.0, 1.0, 0.0), -INFINITY);
 }
 
 TEST(Twins, AreTheSpecialFunctionsThemselves) {

@@ -2,10 +2,14 @@
 
 #include <cmath>
 
+#include "numerics/beta_auxiliary.h"
 #include "numerics/distribution_utilities.h"
 #include "numerics/front_end_mode.h"
 #include "numerics/incomplete_beta.h"
+#include "numerics/noncentral_chi_square.h"
+#include "numerics/poisson_mixture.h"
 #include "numerics/search_engines.h"
+#include "numerics/tail_fractions.h"
 
 namespace {
 
@@ -47,33 +51,28 @@ void fCdf(double f, double dfn, double dfd, double& P, double& Q) {
   incompleteBetaRatio(0.5 * dfd, 0.5 * dfn, x, y, Q, P, error);
 }
 
-void noncentralFCdf(double f, double dfn, double dfd, double noncentrality, double& P,
-                    double& Q) {
+namespace {
+
+// The Poisson mode of the weights (at least 1) with its weight, the beta arguments x = dfn
+// f/(dfn f + dfd) and y = 1 - x, the beta parameters a = dfn/2 + centre and b = dfd/2, and the
+// ratio I_x(a, b) (P) with its complement (Q) there.
+struct betaCentre {
+  long index = 1;
+  double halfNc = 0, weight = 0, x = 0, y = 0, a = 0, b = 0, P = 0, Q = 0;
+};
+
+// P: the Poisson-weighted sum of I_x(dfn/2 + i, dfd/2), summed from the centre outwards until a
+// term falls below 1e-15 of the sum.
+double lowerTailSum(const betaCentre& c) {
   constexpr double eps = 1e-15;
-  if (f <= 0.0) {
-    P = 0.0;
-    Q = 1.0;
-    return;
-  }
-  if (noncentrality < 1e-10) {
-    fCdf(f, dfn, dfd, P, Q);
-    return;
-  }
   double sum = 0;
   const auto small = [&](double t) { return sum < 1e-20 || t < eps * sum; };
-  const double halfNc = noncentrality / 2.0;
-  long centre = truncToLong(halfNc);
-  if (centre == 0) centre = 1;
-  const double centreWeight =
-      std::exp(-halfNc + static_cast<double>(centre) * std::log(halfNc) -
-               logGammaRational(static_cast<double>(centre + 1)));
-  double xx = 0, yy = 0;
-  betaArgumentsOfF(f, dfn, dfd, xx, yy);
-  const double b = dfd / 2.0;
-  double aDown = dfn / 2.0 + static_cast<double>(centre);
-  double betaDown = 0, unused = 0;
-  int error = 0;
-  incompleteBetaRatio(aDown, b, xx, yy, betaDown, unused, error);
+  const double halfNc = c.halfNc;
+  const long centre = c.index;
+  const double centreWeight = c.weight;
+  const double xx = c.x, yy = c.y, b = c.b;
+  double aDown = c.a;
+  double betaDown = c.P;
   double aUp = aDown, betaUp = betaDown;
   sum = centreWeight * betaDown;
 
@@ -114,8 +113,79 @@ void noncentralFCdf(double f, double dfn, double dfd, double noncentrality, doub
     sum += weight * betaUp;
     // A weight that has underflowed ends the sum even when a term is not a number.
   } while (!small(weight * betaUp) && weight > 0.0);
-  P = sum;
-  Q = 0.5 + (0.5 - P);
+  return sum;
+}
+
+// Whether Pr(F > f) is below e^logNegligible for certain. F > f needs the denominator's
+// chi-square below half its df or the numerator's above dfn f/2; the first has probability
+// below e^-773 once dfd is 8000 or more (by its Chernoff bound), the second the noncentral
+// chi-square bound. Below that dfd the upper sum's steps grow by at most a factor 1 + dfd/2.
+bool upperTailNegligible(double f, double dfn, double dfd, double noncentrality) {
+  if (!(dfd >= 8000.0)) return false;
+  return !(noncentralChiSquareLogTailBound(dfn * f / 2.0, dfn, noncentrality) >
+           logNegligibleTail);
+}
+
+// Q: the Poisson-weighted sum of the complements 1 - I_x(a_i, b) = I_y(b, a_i), a_i = dfn/2 + i,
+// which rise with i by the steps s_i = x^a_i y^b / (a_i B(a_i, b)), s_(i+1)/s_i =
+// x (a_i + b)/(a_i + 1), from the Poisson mode. For a mean below 1 the mode is 0 and the lower
+// sum's centre 1: the complement there is the centre's less one step, unless that subtraction
+// loses more than a bit (far out, where the heavier weight's term would lose its digits), and
+// then the ratio routine's. Where the mode's complement underflows, the sum starts from its ratio
+// to the step, by continued fraction.
+double upperTailSum(double f, double dfn, double dfd, double noncentrality,
+                    const betaCentre& c) {
+  if (upperTailNegligible(f, dfn, dfd, noncentrality)) return 0.0;
+  const long mode = truncToLong(c.halfNc);
+  const double a = dfn / 2.0 + static_cast<double>(mode);
+  const double step = betaFactor(a, c.b, c.x, c.y) / a;
+  double modeQ = c.Q;
+  if (mode != c.index) {
+    modeQ = c.Q - step;
+    double unused = 0;
+    int error = 0;
+    if (!(modeQ >= c.Q / 2.0)) incompleteBetaRatio(a, c.b, c.x, c.y, unused, modeQ, error);
+  }
+  const mixtureStart start = mixtureStartAt(
+      mode, c.halfNc, modeQ, step,
+      [&] { return logBetaFactor(a, c.b, c.x, c.y) - std::log(a); },
+      [&] { return a / c.b * lowerBetaOverFactor(c.b, a, c.y); });
+  const double halfDfn = dfn / 2.0;
+  const auto ratio = [&](long i) {
+    const double a = halfDfn + static_cast<double>(i);
+    return c.x * (a + c.b) / (a + 1.0);
+  };
+  return poissonMixtureUpperTail(start, ratio, c.x);
+}
+
+}  // namespace
+
+void noncentralFCdf(double f, double dfn, double dfd, double noncentrality, double& P,
+                    double& Q) {
+  if (f <= 0.0) {
+    P = 0.0;
+    Q = 1.0;
+    return;
+  }
+  if (noncentrality < 1e-10) {
+    fCdf(f, dfn, dfd, P, Q);
+    return;
+  }
+  betaCentre c;
+  c.halfNc = noncentrality / 2.0;
+  c.index = truncToLong(c.halfNc);
+  if (c.index == 0) c.index = 1;
+  c.weight = std::exp(-c.halfNc + static_cast<double>(c.index) * std::log(c.halfNc) -
+                      logGammaRational(static_cast<double>(c.index + 1)));
+  betaArgumentsOfF(f, dfn, dfd, c.x, c.y);
+  c.b = dfd / 2.0;
+  c.a = dfn / 2.0 + static_cast<double>(c.index);
+  int error = 0;
+  incompleteBetaRatio(c.a, c.b, c.x, c.y, c.P, c.Q, error);
+  // A ratio error shows as both 0, which takes the lower sum.
+  mixtureTails(
+      c.Q < c.P, true, [&] { return lowerTailSum(c); },
+      [&] { return upperTailSum(f, dfn, dfd, noncentrality, c); }, P, Q);
 }
 
 namespace {
@@ -186,7 +256,7 @@ void noncentralFDistribution(int which, double& P, double& Q, double& f, double&
   const auto difference = [&](double& fx) {
     double cum = 0, ccum = 0;
     noncentralFCdf(f, dfn, dfd, noncentrality, cum, ccum);
-    fx = P - cum;
+    fx = tailGap(P, Q, cum, ccum);
     return true;
   };
   searchUnknown(unknown, 5.0, low, high, difference, status, bound);

@@ -18,12 +18,16 @@ void fCdf(double f, double dfn, double dfd, double& P, double& Q);
 
 // The noncentral F front end, with the noncentrality as fifth quantity: which = 1..5 as for
 // fDistribution, 5 finding the noncentrality (searched in [0, 1e4]: the time of the sum grows
-// with it). The searches match P (Q is formed as 1 - P). status as for fDistribution, with -7
-// for a negative noncentrality and bound 5 for a which above 5.
+// with it). The searches match the smaller of P and Q, so that a tiny Q finds its unknown too.
+// status as for fDistribution, with -7 for a negative noncentrality and bound 5 for a which
+// above 5.
 void noncentralFDistribution(int which, double& P, double& Q, double& f, double& dfn,
                              double& dfd, double& noncentrality, int& status, double& bound);
 
-// P and Q = 1 - P of the noncentral F distribution: the Poisson-weighted sum of incomplete beta
-// ratios, summed from the largest weight outwards until a term falls below 1e-4 of the sum.
+// P and Q of the noncentral F distribution, the smaller of them (as the ratios at the largest
+// Poisson weight tell, and its sum confirms) as its own Poisson-weighted sum and the other as its
+// complement. P sums incomplete beta ratios from the largest weight outwards until a falling term
+// is below 1e-15 of the sum; Q sums their complements (poissonMixtureUpperTail) and keeps its
+// relative precision down to the smallest normal numbers.
 void noncentralFCdf(double f, double dfn, double dfd, double noncentrality, double& P,
                     double& Q);

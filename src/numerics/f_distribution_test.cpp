@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "numerics/accuracy_test_support.h"
 #include "numerics/search_test_support.h"
@@ -61,8 +62,8 @@ TEST(FCdf, BothTailsMatchBoostIntoTheDeepTails) {
   EXPECT_EQ(Q, 1.0);
 }
 
-// The sum runs until a falling term is below 1e-15 of the sum, so P is good to rounding of the
-// sum of many terms, and Q = 1 - P carries that error absolutely. A noncentrality below 1e-10
+// The lower sum runs until a falling term is below 1e-15 of the sum, so P is good to rounding of
+// the sum of many terms, and where P is the smaller tail Q = 1 - P carries that error absolutely. A noncentrality below 1e-10
 // is taken as none, an error of the order of the noncentrality (seen: 5e-12 at 1e-11). The small f of the grid are
 // those where the terms rise below the centre.
 TEST(NoncentralFCdf, MatchesBoostWithinItsSumsCutOff) {
@@ -89,6 +90,76 @@ TEST(NoncentralFCdf, MatchesBoostWithinItsSumsCutOff) {
   }
   std::printf("noncentralFCdf worst: P relative %.2e, Q absolute %.2e (P >= 1e-8)\n", worstP,
               worstQ);
+}
+
+// The f of the grid: from half the ratio of the chi-squares' means outwards by 1.25 at a time,
+// by 1000 at a time beyond 1e6 times that ratio (the heavy tails of a small dfd), until Boost's
+// complement is below 1e-300 or f passes 1e300.
+template <typename Visit>
+void noncentralFUpperGrid(double dfn, double nc, const oracleNoncentralF& oracle, Visit visit) {
+  const double ratio = (dfn + nc) / dfn;
+  for (double f = ratio / 2; f < 1e300; f *= f < 1e6 * ratio ? 1.25 : 1e3) {
+    const long double exactQ = cdf(complement(oracle, static_cast<long double>(f)));
+    if (exactQ < 1e-300L) return;
+    visit(f, exactQ);
+  }
+}
+
+// The rows of the table: dfd's range, and whether the complement at the Poisson mode,
+// I_y(dfd/2, dfn/2 + mode) with y = dfd/(dfd + dfn f), lies below the smallest value that the sum
+// starts from unscaled (1e-290).
+std::string noncentralFBranch(double f, double dfn, double dfd, double nc) {
+  const long double y = dfd / (dfd + static_cast<long double>(dfn) * f);
+  const long double modeQ =
+      boost::math::ibeta(dfd / 2.0L, dfn / 2.0L + std::floor(nc / 2), y, quietPolicy());
+  const char* range = dfd <= 2 ? "dfd 1..2" : dfd <= 50 ? "dfd 8..50" : "dfd 400";
+  return std::string(range) + (modeQ < 1e-290L ? ", mode complement below 1e-290" : "");
+}
+
+// Q is summed as its own series where it is the smaller tail, so it keeps its relative
+// precision far below 1 - P's rounding: within 1e-12 of Boost down to 1e-300 (the errors seen are
+// below 6e-13). Where P is the smaller, Q = 1 - P is near 1 and within 1e-10.
+TEST(NoncentralFCdf, UpperTailMatchesBoostsComplementDownTo1e300) {
+  accuracy::branchTable table;
+  for (double dfn : {1.0, 3.0, 10.0, 100.0}) {
+    for (double dfd : {1.0, 2.0, 8.0, 50.0, 400.0}) {
+      for (double nc : {0.5, 3.0, 20.0, 150.0, 2000.0}) {
+        const oracleNoncentralF oracle(dfn, dfd, nc);
+        noncentralFUpperGrid(dfn, nc, oracle, [&](double f, long double exactQ) {
+          double P = 0, Q = 0;
+          noncentralFCdf(f, dfn, dfd, nc, P, Q);
+          const double error = relativeError(Q, exactQ);
+          EXPECT_LE(error, exactQ <= 0.5L ? 1e-12 : 1e-10) << "f " << f << " dfn " << dfn << " dfd " << dfd << " nc " << nc;
+          char where[96];
+          std::snprintf(where, sizeof where, "f %.6g dfn %g dfd %g nc %g", f, dfn, dfd, nc);
+          table.add(noncentralFBranch(f, dfn, dfd, nc), error, exactQ, where);
+        });
+      }
+    }
+  }
+  table.print("noncentralFCdf Q against Boost's complement, Q >= 1e-300:");
+  EXPECT_EQ(table.rows().count("dfd 400, mode complement below 1e-290"), 1u);
+  EXPECT_EQ(table.rows().count("dfd 8..50, mode complement below 1e-290"), 1u);
+}
+
+// Beyond the last representable upper tail Q is 0 and P 1, never a rounding residue of either
+// sign; with a dfd near 1e300 the chi-square bound ends the sum, whose terms would otherwise peak
+// only near sqrt(dfd) terms above the centre.
+TEST(NoncentralFCdf, EndsFarUpperTailsAtZero) {
+  const struct { double f, dfn, dfd, nc; } far[] = {{1e300, 3, 8, 20},   {1e300, 3, 1e4, 20},
+                                                    {1e300, 3, 1e300, 20}, {1e10, 3, 1e300, 20},
+                                                    {1e300, 1e300, 3, 20}, {1e300, 1, 8, 2000}};
+  for (const auto& c : far) {
+    SCOPED_TRACE(testing::Message() << c.f << " " << c.dfn << " " << c.dfd << " " << c.nc);
+    double P = 7, Q = 7;
+    noncentralFCdf(c.f, c.dfn, c.dfd, c.nc, P, Q);
+    EXPECT_LE(Q, 1e-300);
+    EXPECT_GE(Q, 0.0);
+    EXPECT_EQ(P, 1.0);
+  }
+  double P = 7, Q = 7;
+  noncentralFCdf(NAN, 3, 8, 4, P, Q);
+  EXPECT_TRUE(std::isnan(P) && std::isnan(Q));
 }
 
 TEST(NoncentralFCdf, IsTheCentralOneWithoutNoncentrality) {
@@ -241,24 +312,59 @@ TEST(FDistribution, DegreesOfFreedomSolveBoostsCdf) {
   EXPECT_GE(solved, 12);
 }
 
-// Every search of the noncentral front end ends where its own cumulative routine meets P, and
-// that point is where Boost's cdf meets P to the accuracy of the sum.
+// The noncentral F front end run in mode `which` (2 to 5) from P and Q, the unknown started at 0
+// and the other arguments the point's; status 0 expected. The point and the arguments searched.
+struct fArguments { double f, dfn, dfd, nc; };
+
+double& unknownOf(int which, fArguments& a) {
+  return which == 2 ? a.f : which == 3 ? a.dfn : which == 4 ? a.dfd : a.nc;
+}
+
+fArguments searchNoncentralF(int which, double P, double Q, fArguments a) {
+  unknownOf(which, a) = 0;
+  int status = 99;
+  double bound = 7;
+  noncentralFDistribution(which, P, Q, a.f, a.dfn, a.dfd, a.nc, status, bound);
+  EXPECT_EQ(status, 0);
+  return a;
+}
+
+// Every search of the noncentral front end ends where its own cumulative routine meets the
+// smaller of P and Q, and that point is where Boost's cdf meets P to the accuracy of the sums.
 TEST(NoncentralFDistribution, SearchesSolveForP) {
-  const double f = 2.5, dfn = 4, dfd = 12, nc = 6;
+  fArguments point{2.5, 4, 12, 6};
   double P = 0, Q = 0;
-  noncentralFCdf(f, dfn, dfd, nc, P, Q);
+  noncentralFCdf(point.f, point.dfn, point.dfd, point.nc, P, Q);
   for (int which = 2; which <= 5; ++which) {
     SCOPED_TRACE(which);
-    double Pv = P, Qv = Q, fv = f, n = dfn, d = dfd, c = nc, bound = 7;
-    double& unknown = which == 2 ? fv : which == 3 ? n : which == 4 ? d : c;
-    unknown = 0;
-    int status = 99;
-    noncentralFDistribution(which, Pv, Qv, fv, n, d, c, status, bound);
-    ASSERT_EQ(status, 0);
-    const double truth = which == 2 ? f : which == 3 ? dfn : which == 4 ? dfd : nc;
-    EXPECT_LE(relativeDistance(unknown, truth), 1e-7);
-    const long double oracleP = cdf(oracleNoncentralF(n, d, c), static_cast<long double>(fv));
+    fArguments found = searchNoncentralF(which, P, Q, point);
+    EXPECT_LE(relativeDistance(unknownOf(which, found), unknownOf(which, point)), 1e-7);
+    const long double oracleP = cdf(oracleNoncentralF(found.dfn, found.dfd, found.nc),
+                                    static_cast<long double>(found.f));
     EXPECT_LE(relativeError(P, oracleP), 1e-7);
+  }
+}
+
+// Quantiles of small upper tails: the searches compare Q, whose digits the upper sum keeps, so
+// every unknown comes back from a Q that 1 - P could not even hold. Q is Boost's complement at the
+// point, so the point's own value of the unknown is the exact answer.
+TEST(NoncentralFDistribution, SearchesFindTheUnknownOfASmallUpperTail) {
+  for (double dfn : {3.0, 10.0}) {
+    for (double dfd : {8.0, 50.0}) {
+      for (double nc : {4.0, 150.0}) {
+        for (double m : {8.0, 64.0, 1e4, 1e10}) {
+          fArguments point{m * (dfn + nc) / dfn, dfn, dfd, nc};
+          const double Q = static_cast<double>(cdf(
+              complement(oracleNoncentralF(dfn, dfd, nc), static_cast<long double>(point.f))));
+          for (int which = 2; which <= 5; ++which) {
+            SCOPED_TRACE(testing::Message() << "f " << point.f << " dfn " << dfn << " dfd " << dfd
+                                            << " nc " << nc << " Q " << Q << " mode " << which);
+            fArguments found = searchNoncentralF(which, 0.5 + (0.5 - Q), Q, point);
+            EXPECT_LE(relativeDistance(unknownOf(which, found), unknownOf(which, point)), 1e-7);
+          }
+        }
+      }
+    }
   }
 }
 

@@ -5,32 +5,37 @@
 #include "numerics/chi_square.h"
 #include "numerics/distribution_utilities.h"
 #include "numerics/front_end_mode.h"
+#include "numerics/poisson_mixture.h"
 #include "numerics/search_engines.h"
+#include "numerics/tail_fractions.h"
 
-void noncentralChiSquareCdf(double x, double df, double noncentrality, double& P, double& Q) {
+namespace {
+
+// The Poisson mode of the weights, at least 1, and the central chi-square tails there.
+struct chiSquareCentre {
+  long index = 1;
+  double halfNc = 0, P = 0, Q = 0;
+};
+
+double degreesAt(double df, long i) { return df + 2.0 * static_cast<double>(i); }
+
+// P: the Poisson-weighted sum of chiSquareCdf terms from the centre outwards, each way until a
+// falling term is below 1e-15 of the sum or 1000 plus 40 standard deviations of the weights'
+// terms are taken on one side (the weights fall below 1e-15 of the largest within 9 of them:
+// a fixed limit would cut off the sum of a noncentrality beyond some 25000).
+double lowerTailSum(double x, double df, const chiSquareCentre& c) {
   constexpr double eps = 1e-15;
-  constexpr long maxTerms = 1000;
-  if (x <= 0.0) {
-    P = 0.0;
-    Q = 1.0;
-    return;
-  }
-  if (noncentrality <= 1e-10) {
-    chiSquareCdf(x, df, P, Q);
-    return;
-  }
+  const long maxTerms = 1000 + static_cast<long>(40.0 * std::sqrt(c.halfNc));
   double sum = 0;
   const auto small = [&](double t) { return sum < 1e-20 || t < eps * sum; };
-  const auto dfOf = [&](long i) { return df + 2.0 * static_cast<double>(i); };
-  const double halfNc = noncentrality / 2.0;
-  long centre = truncToLong(halfNc);
-  if (centre == 0) centre = 1;
+  const auto dfOf = [&](long i) { return degreesAt(df, i); };
+  const double halfNc = c.halfNc;
+  const long centre = c.index;
   const double halfX = x / 2.0;
   const double centreWeight =
       std::exp(-halfNc + static_cast<double>(centre) * std::log(halfNc) -
                logGammaRational(static_cast<double>(centre + 1)));
-  double centreP = 0, unused = 0;
-  chiSquareCdf(x, dfOf(centre), centreP, unused);
+  const double centreP = c.P;
   // The step between neighbouring chi-square terms at the centre: P(a, y) - P(a + 1, y) =
   // y^a e^-y / Gamma(a + 1), with a = (df + 2 centre)/2 and y = x/2.
   const double centreHalfDf = dfOf(centre) / 2.0;
@@ -71,8 +76,65 @@ void noncentralChiSquareCdf(double x, double df, double noncentrality, double& P
     step = step * halfX / (dfOf(i) / 2.0);
     stepSum += step;
   } while (!(taken > maxTerms || small(term)));
-  P = sum;
-  Q = 0.5 + (0.5 - P);
+  return sum;
+}
+
+// Q: the Poisson-weighted sum of the central upper tails Q(a_i, x/2), a_i = df/2 + i, which rise
+// with i by the steps s_i = y^a_i e^-y / Gamma(a_i + 1), s_(i+1)/s_i = y/(a_i + 1), from the
+// Poisson mode. For a mean below 1 the mode is 0 and the lower sum's centre 1: the tail there is
+// the centre's less one step, unless that subtraction loses more than a bit (far out, where the
+// heavier weight's term would lose its digits), and then the central routine's. Where the mode's
+// tail underflows, the sum starts from its ratio to the step, by continued fraction.
+double upperTailSum(double x, double df, const chiSquareCentre& c) {
+  if (!(noncentralChiSquareLogTailBound(x, df, 2.0 * c.halfNc) > logNegligibleTail)) return 0.0;
+  const long mode = truncToLong(c.halfNc);
+  const double y = x / 2.0;
+  const double a = degreesAt(df, mode) / 2.0;
+  const double step = gammaFactor(a, y) / a;
+  double modeQ = c.Q;
+  if (mode != c.index) {
+    modeQ = c.Q - step;
+    double unused = 0;
+    if (!(modeQ >= c.Q / 2.0)) chiSquareCdf(x, degreesAt(df, mode), unused, modeQ);
+  }
+  const mixtureStart start = mixtureStartAt(
+      mode, c.halfNc, modeQ, step,
+      [&] { return logGammaFactor(a, y) - std::log(a); },
+      [&] { return a * upperGammaOverFactor(a, y); });
+  const auto ratio = [&](long i) { return y / (degreesAt(df, i) / 2.0 + 1.0); };
+  return poissonMixtureUpperTail(start, ratio, 0.0);
+}
+
+}  // namespace
+
+double noncentralChiSquareLogTailBound(double x, double df, double noncentrality) {
+  if (!(x > df + noncentrality)) return 0.0;
+  // The minimum over t of e^-tx E e^tX = e^-tx (1 - 2t)^(-df/2) e^(noncentrality t/(1 - 2t)),
+  // in u = 1 - 2t, at the root of x u^2 - df u - noncentrality.
+  const double u =
+      (df + std::hypot(df, 2.0 * std::sqrt(noncentrality) * std::sqrt(x))) / (2.0 * x);
+  return -(1.0 - u) * x / 2.0 - df / 2.0 * std::log(u) + noncentrality * (1.0 - u) / (2.0 * u);
+}
+
+void noncentralChiSquareCdf(double x, double df, double noncentrality, double& P, double& Q) {
+  if (x <= 0.0) {
+    P = 0.0;
+    Q = 1.0;
+    return;
+  }
+  if (noncentrality <= 1e-10) {
+    chiSquareCdf(x, df, P, Q);
+    return;
+  }
+  chiSquareCentre c;
+  c.halfNc = noncentrality / 2.0;
+  c.index = truncToLong(c.halfNc);
+  if (c.index == 0) c.index = 1;
+  chiSquareCdf(x, degreesAt(df, c.index), c.P, c.Q);
+  // A ratio error shows as P = 2.
+  mixtureTails(
+      c.Q < c.P, c.P <= 1.0, [&] { return lowerTailSum(x, df, c); },
+      [&] { return upperTailSum(x, df, c); }, P, Q);
 }
 
 void noncentralChiSquareDistribution(int which, double& P, double& Q, double& x, double& df,
@@ -97,7 +159,7 @@ void noncentralChiSquareDistribution(int which, double& P, double& Q, double& x,
   const auto difference = [&](double& fx) {
     double cum = 0, ccum = 0;
     noncentralChiSquareCdf(x, df, noncentrality, cum, ccum);
-    fx = P - cum;
+    fx = tailGap(P, Q, cum, ccum);
     return true;
   };
   searchUnknown(unknown, 5.0, low, high, difference, status, bound);

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <boost/math/distributions/non_central_chi_squared.hpp>
+#include <boost/math/special_functions/gamma.hpp>
 
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "numerics/accuracy_test_support.h"
 #include "numerics/chi_square.h"
@@ -18,8 +20,8 @@ using accuracy::relativeError;
 using search::relativeDistance;
 using oracleChi = boost::math::non_central_chi_squared_distribution<long double, quietPolicy>;
 
-// The sum runs until a falling term is below 1e-15 of the sum, so P is good to rounding of the
-// sum of many terms; Q = 1 - P carries that error absolutely.
+// The lower sum runs until a falling term is below 1e-15 of the sum, so P is good to rounding of
+// the sum of many terms; where P is the smaller tail, Q = 1 - P carries that error absolutely.
 TEST(NoncentralChiSquareCdf, MatchesBoostWithinItsSumsCutOff) {
   double worstP = 0, worstQ = 0;
   for (double df : {0.5, 1.0, 3.0, 20.0, 200.0}) {
@@ -45,6 +47,88 @@ TEST(NoncentralChiSquareCdf, MatchesBoostWithinItsSumsCutOff) {
   }
   std::printf("noncentralChiSquareCdf worst: P relative %.2e, Q absolute %.2e (P >= 1e-8)\n",
               worstP, worstQ);
+}
+
+// The x of the grids: (sqrt(df + nc) + t)^2 from t = -3 outwards, so that Q falls about as
+// e^(-t^2/2), until Boost's complement is below 1e-300.
+template <typename Visit>
+void upperTailGrid(double df, double nc, const oracleChi& oracle, Visit visit) {
+  for (double t = -3; t < 60; t += 0.25) {
+    const double x = std::pow(std::sqrt(df + nc) + t, 2);
+    if (t < 0 && x >= df + nc) continue;
+    const long double exactQ = cdf(complement(oracle, static_cast<long double>(x)));
+    if (exactQ < 1e-300L) return;
+    visit(x, exactQ);
+  }
+}
+
+// The rows of the table: the noncentrality's range, and whether the central tail at the Poisson
+// mode lies below the smallest value that the sum starts from unscaled (1e-290).
+std::string upperTailBranch(double x, double df, double nc) {
+  const long double centreQ =
+      boost::math::gamma_q(df / 2.0L + std::floor(nc / 2), x / 2.0L, quietPolicy());
+  const char* range = nc <= 10 ? "nc 0.01..10" : nc <= 150 ? "nc 150" : "nc 3000..9000";
+  return std::string(range) + (centreQ < 1e-290L ? ", centre tail below 1e-290" : "");
+}
+
+// Q is summed as its own series where it is the smaller tail, so it keeps its relative
+// precision far below 1 - P's rounding: within 1e-12 of Boost down to 1e-300 (the errors seen are
+// below 6e-13). Where P is the smaller, Q = 1 - P is near 1 and within 1e-10.
+TEST(NoncentralChiSquareCdf, UpperTailMatchesBoostsComplementDownTo1e300) {
+  accuracy::branchTable table;
+  for (double df : {0.5, 1.0, 3.0, 20.0, 200.0}) {
+    for (double nc : {0.01, 1.0, 10.0, 150.0, 3000.0, 9000.0}) {
+      const oracleChi oracle(df, nc);
+      upperTailGrid(df, nc, oracle, [&](double x, long double exactQ) {
+        double P = 0, Q = 0;
+        noncentralChiSquareCdf(x, df, nc, P, Q);
+        const double error = relativeError(Q, exactQ);
+        EXPECT_LE(error, exactQ <= 0.5L ? 1e-12 : 1e-10) << "x " << x << " df " << df << " nc " << nc;
+        char where[80];
+        std::snprintf(where, sizeof where, "x %.8g df %g nc %g", x, df, nc);
+        table.add(upperTailBranch(x, df, nc), error, exactQ, where);
+      });
+    }
+  }
+  table.print("noncentralChiSquareCdf Q against Boost's complement, Q >= 1e-300:");
+  EXPECT_EQ(table.rows().count("nc 3000..9000, centre tail below 1e-290"), 1u);
+  EXPECT_EQ(table.rows().count("nc 0.01..10, centre tail below 1e-290"), 1u);
+}
+
+// Beyond the last representable upper tail Q is 0 and P 1, never a rounding residue of either
+// sign; the bound that ends such a sum at once also keeps an x near 1e300 from summing terms up
+// to its peak. Arguments that are not numbers give numbers that are not.
+TEST(NoncentralChiSquareCdf, EndsFarUpperTailsAtZero) {
+  const struct { double x, df, nc; } far[] = {
+      {1e300, 5, 100}, {1e6, 3, 1e4}, {1.01e8, 3, 1e8}, {2000, 0.5, 0.01}};
+  for (const auto& c : far) {
+    double P = 7, Q = 7;
+    noncentralChiSquareCdf(c.x, c.df, c.nc, P, Q);
+    EXPECT_EQ(Q, 0.0) << c.x << " " << c.df << " " << c.nc;
+    EXPECT_EQ(P, 1.0) << c.x << " " << c.df << " " << c.nc;
+  }
+  const struct { double x, df, nc; } notNumbers[] = {{NAN, 3, 4}, {10, NAN, 4}, {10, 3, NAN}};
+  for (const auto& c : notNumbers) {
+    double P = 7, Q = 7;
+    noncentralChiSquareCdf(c.x, c.df, c.nc, P, Q);
+    EXPECT_TRUE(std::isnan(P) && std::isnan(Q)) << c.x << " " << c.df << " " << c.nc;
+  }
+}
+
+// A noncentrality in the millions spreads the weights over thousands of terms each way: the
+// lower sum takes them all (a fixed limit of 1000 gave P = 0.0089 for 0.1587 at 1e8). Its centre
+// weight and step are e to differences of ln Gamma values near nc ln nc, whose rounding leaves
+// about 3e-7 at 1e8.
+TEST(NoncentralChiSquareCdf, LowerTailOfALargeNoncentralitySumsAllItsTerms) {
+  for (double nc : {1e5, 1e6, 1e7, 1e8}) {
+    for (double z : {-3.0, -1.0}) {
+      const double df = 3, x = nc + df + z * std::sqrt(2 * (df + 2 * nc));
+      double P = 0, Q = 0;
+      noncentralChiSquareCdf(x, df, nc, P, Q);
+      EXPECT_LE(relativeError(P, cdf(oracleChi(df, nc), static_cast<long double>(x))), 5e-7)
+          << "x " << x << " nc " << nc;
+    }
+  }
 }
 
 TEST(NoncentralChiSquareCdf, IsTheCentralOneWithoutNoncentrality) {
@@ -92,24 +176,58 @@ TEST(NoncentralChiSquareDistribution, ReportsEveryStatusWithItsBound) {
   }
 }
 
-// Every search ends where the cumulative routine meets P; that point is where Boost's cdf meets
-// P to the accuracy of the sum.
+// The noncentral chi-square front end run in mode `which` (2 to 4) from P and Q, the unknown
+// started at 0 and the other arguments the point's; status 0 expected. The point and the
+// arguments searched.
+struct chiArguments { double x, df, nc; };
+
+double& unknownOf(int which, chiArguments& a) { return which == 2 ? a.x : which == 3 ? a.df : a.nc; }
+
+chiArguments searchNoncentralChiSquare(int which, double P, double Q, chiArguments a) {
+  unknownOf(which, a) = 0;
+  int status = 99;
+  double bound = 7;
+  noncentralChiSquareDistribution(which, P, Q, a.x, a.df, a.nc, status, bound);
+  EXPECT_EQ(status, 0);
+  return a;
+}
+
+// Every search ends where the cumulative routine meets the smaller of P and Q; that point is
+// where Boost's cdf meets P to the accuracy of the sums.
 TEST(NoncentralChiSquareDistribution, SearchesSolveForP) {
-  const struct { double x, df, nc; } points[] = {{5, 3, 2}, {60, 10, 40}, {2500, 4, 2400}};
-  for (const auto& pt : points) {
+  for (chiArguments point : {chiArguments{5, 3, 2}, chiArguments{60, 10, 40},
+                             chiArguments{2500, 4, 2400}}) {
     double P = 0, Q = 0;
-    noncentralChiSquareCdf(pt.x, pt.df, pt.nc, P, Q);
+    noncentralChiSquareCdf(point.x, point.df, point.nc, P, Q);
     for (int which = 2; which <= 4; ++which) {
-      SCOPED_TRACE(testing::Message() << pt.x << " " << pt.df << " " << pt.nc << " mode " << which);
-      double Pv = P, Qv = Q, x = pt.x, df = pt.df, nc = pt.nc, bound = 7;
-      double& unknown = which == 2 ? x : which == 3 ? df : nc;
-      unknown = 0;
-      int status = 99;
-      noncentralChiSquareDistribution(which, Pv, Qv, x, df, nc, status, bound);
-      ASSERT_EQ(status, 0);
-      const double truth = which == 2 ? pt.x : which == 3 ? pt.df : pt.nc;
-      EXPECT_LE(relativeDistance(unknown, truth), 1e-7);
-      EXPECT_LE(relativeError(P, cdf(oracleChi(df, nc), static_cast<long double>(x))), 1e-7);
+      SCOPED_TRACE(testing::Message() << point.x << " " << point.df << " " << point.nc << " mode "
+                                      << which);
+      chiArguments found = searchNoncentralChiSquare(which, P, Q, point);
+      EXPECT_LE(relativeDistance(unknownOf(which, found), unknownOf(which, point)), 1e-7);
+      EXPECT_LE(relativeError(P, cdf(oracleChi(found.df, found.nc),
+                                     static_cast<long double>(found.x))),
+                1e-7);
+    }
+  }
+}
+
+// Quantiles of small upper tails: the searches compare Q, whose digits the upper sum keeps, so
+// every unknown comes back from a Q that 1 - P could not even hold. Q is Boost's complement at the
+// point, so the point's own value of the unknown is the exact answer.
+TEST(NoncentralChiSquareDistribution, SearchesFindTheUnknownOfASmallUpperTail) {
+  for (double df : {1.0, 20.0}) {
+    for (double nc : {4.0, 500.0}) {
+      for (double t : {7.0, 15.0, 25.0, 35.0}) {
+        chiArguments point{std::pow(std::sqrt(df + nc) + t, 2), df, nc};
+        const double Q = static_cast<double>(
+            cdf(complement(oracleChi(df, nc), static_cast<long double>(point.x))));
+        for (int which = 2; which <= 4; ++which) {
+          SCOPED_TRACE(testing::Message() << "x " << point.x << " df " << df << " nc " << nc
+                                          << " Q " << Q << " mode " << which);
+          chiArguments found = searchNoncentralChiSquare(which, 0.5 + (0.5 - Q), Q, point);
+          EXPECT_LE(relativeDistance(unknownOf(which, found), unknownOf(which, point)), 1e-7);
+        }
+      }
     }
   }
 }
