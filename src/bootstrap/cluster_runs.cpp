@@ -132,7 +132,7 @@ void checkFileMatchesThisRun(const std::vector<resultRecord>& own,
 
 // Reads the partial files 1 to n in order: level-0 replicates into the list, level-1 rows into
 // level1Uboots; nSig and naiveResults are those of the files, each of which must agree with the
-// join's own naive records.
+// join's own naive records to the precision the file keeps.
 void readPartialFiles(int n, const std::vector<resultRecord>& own,
                       std::vector<replicate>& replicates) {
   for (int i = 1; i <= n; ++i) {
@@ -236,8 +236,10 @@ void joinClusterResults() {
 void joinPartialFiles(int n, const std::vector<resultRecord>& ownNaive) {
   std::vector<replicate> replicates;
   readPartialFiles(n, ownNaive, replicates);
-  // psig.txt sorts by naiveP: the significant SNPs show the p that the instances stored.
-  for (const resultRecord& record : naiveResults) record.snp->naiveP = record.p;
+  // The files keep six significant digits, enough for the check but not for the table: the
+  // naive columns and the Un of Uboot come from this run's own scan, exactly as a single run
+  // computes them (the scan also set naiveP for psig.txt).
+  naiveResults = ownNaive;
 
   std::cout << "L0 size is " << replicates.size() << "\n";
   if (!replicates.empty()) std::cout << "L0[0] is " << replicates[0].size() << "\n";

@@ -31,5 +31,6 @@ void closeClusterFile();
 // refusing any whose naive records or SNP list differ from its own, and finishes the analysis.
 void joinClusterResults();
 // The join after its own naive analysis: ownNaive are the naive records (rank order, with Un)
-// of this run's data set.
+// of this run's data set; they are checked against the files' and become naiveResults, from
+// which the table and Uboot are made.
 void joinPartialFiles(int n, const std::vector<resultRecord>& ownNaive);

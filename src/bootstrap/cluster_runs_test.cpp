@@ -768,7 +768,7 @@ TEST_F(ClusterJoin, PoolsTheFilesAndFinishesTheAnalysis) {
     EXPECT_EQ(replicatesSeen, 14);
     ASSERT_EQ(naiveResults.size(), 2u);
     EXPECT_EQ(naiveResults[0].snp, snps[3]);
-    EXPECT_EQ(snps[3]->naiveP, naiveResults[0].p);
+    EXPECT_EQ(naiveResults[0].p, 7.1612634e-05);  // the join's own, not the file's 7.16126e-05
     ASSERT_EQ(level1Uboots.size(), 4u);
     EXPECT_EQ(level1Uboots[2], (std::vector<double>{0.25, -1.5}));
     ASSERT_EQ(uboot.size(), 2u);
@@ -778,6 +778,39 @@ TEST_F(ClusterJoin, PoolsTheFilesAndFinishesTheAnalysis) {
     ciLower.clear();
     ciUpper.clear();
   }
+}
+
+// The files round p and Un to six significant digits, which the table (four decimals of the
+// odds ratio) can show: the naive columns and the Un of Uboot are the join's own, unrounded.
+// Without the correlation adjustment and the MAF scale, Uboot is un - mean(ud - ue), here
+// un - (0.5 + 1) / 2.
+TEST_F(ClusterJoin, TheTableAndUbootTakeTheJoinsOwnNaiveRecords) {
+  nSig = 1;
+  replicatesSeen = 2;
+  naiveResults = {record(3, 'A', 1.23456789e-4, 1.23456789, 0, missingValue, 0, missingValue)};
+  level1Uboots.clear();
+  const std::vector<resultRecord> own = naiveResults;
+  {
+    const std::vector<replicate> replicates = {
+        {record(3, 'A', 1e-5, 1.5, 'A', 1.5, 'A', 1.0)},
+        {record(2, 'C', 2e-5, 2.0, 'C', 2.0, 'C', 1.0)}};
+    std::ofstream out(clusterFileName(1, 1));
+    writeBootstrapState(out, replicates);
+    writeLevel1Uboots(out);
+  }
+  naiveResults.clear();
+  clusterCount = 1;
+  adjCor = 0;
+  mafCorrection = 0;
+  testing::internal::CaptureStdout();
+  joinPartialFiles(1, own);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("Analysis finished."), std::string::npos) << printed;
+  ASSERT_EQ(naiveResults.size(), 1u);
+  EXPECT_EQ(naiveResults[0].p, 1.23456789e-4);
+  EXPECT_EQ(naiveResults[0].un, 1.23456789);
+  ASSERT_EQ(uboot.size(), 1u);
+  EXPECT_NEAR(uboot[0], 1.23456789 - 0.75, 1e-12);
 }
 
 TEST_F(ClusterJoin, NeedsAtLeastOneFile) {
