@@ -130,6 +130,18 @@ void checkFileMatchesThisRun(const std::vector<resultRecord>& own,
   fatalExit(1);
 }
 
+// A file that names its instance must be the file of instance i of n, the one its name says: a
+// copy of another instance's file would count that instance's replicates twice.
+void checkFileIsOfInstance(const std::optional<partialFileEnd>& end, int i, int n,
+                           const std::string& name) {
+  if (!end || end->instance == 0) return;  // an earlier version's file does not say
+  if (end->instance == i && end->instanceCount == n) return;
+  std::cout << "Error: Cluster results file " << name << " was written by instance "
+            << end->instance << " of " << end->instanceCount << ": the join needs the file of "
+            << "instance " << i << " of " << n << " under this name.\n";
+  fatalExit(1);
+}
+
 // Reads the partial files 1 to n in order: level-0 replicates into the list, level-1 rows into
 // level1Uboots; nSig and naiveResults are those of the files, each of which must agree with the
 // join's own naive records to the precision the file keeps.
@@ -146,8 +158,9 @@ void readPartialFiles(int n, const std::vector<resultRecord>& own,
     partialResultsReader reader(in, name);
     readBootstrapState(reader, replicates);
     readLevel1Uboots(reader);
-    const std::optional<snpListId> snpList = readSnpListLine(reader);
-    checkFileMatchesThisRun(own, snpList, name);
+    const std::optional<partialFileEnd> end = readLastLine(reader);
+    checkFileIsOfInstance(end, i, n, name);
+    checkFileMatchesThisRun(own, end ? std::optional(end->snpList) : std::nullopt, name);
   }
 }
 
@@ -159,6 +172,18 @@ std::vector<resultRecord> ownNaiveResults() {
   std::vector<resultRecord> own = naiveResults;
   naiveResults.clear();
   return own;
+}
+
+// Ends the file at path, written so far, with its last line, which checks the content before it.
+bool appendLastLine(const std::string& path) {
+  std::ifstream body(path, std::ios::binary);
+  if (!body.is_open()) return false;
+  const std::string line = partialFileLastLine(body, clusterIndex, clusterCount);
+  if (body.bad()) return false;
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out << line;
+  out.close();
+  return !out.fail();
 }
 
 void truncateNegativeUboots() {
@@ -211,7 +236,8 @@ void closeClusterFile() {
   if (!clusterFile.is_open()) return;
   clusterFile.close();
   const std::string incomplete = incompleteClusterFileName(clusterFilePath);
-  if (clusterFile.fail() || std::rename(incomplete.c_str(), clusterFilePath.c_str()) != 0) {
+  if (clusterFile.fail() || !appendLastLine(incomplete) ||
+      std::rename(incomplete.c_str(), clusterFilePath.c_str()) != 0) {
     std::cout << "Error: Cannot write cluster results file: " << clusterFilePath << "\n";
     fatalExit(1);
   }
