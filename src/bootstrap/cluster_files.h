@@ -50,7 +50,8 @@ std::string partialFileLastLine(std::istream& body, int k, int n);
 
 // A partial-results file being read, line by line. Every fault (a missing or cut-short line, a
 // field that does not parse, a count out of range, text after the end) ends the run with an
-// error that names the file and the line.
+// error that names the file and the line; a content that does not match the last line's hash,
+// with one that names the file.
 class partialResultsReader {
  public:
   partialResultsReader(std::istream& in, std::string fileName);

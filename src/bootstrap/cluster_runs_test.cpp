@@ -145,6 +145,11 @@ const std::string lastLineOfTheFixture =
     "snps 6 5249f60f6efb9f40 instance 2/3 content 01a851497a8c87bb\n";
 const std::string stateText = oldStateText + lastLineOfTheFixture;
 
+// A file as it was before its last line, as earlier versions wrote it.
+std::string withoutLastLine(const std::string& text) {
+  return text.substr(0, text.rfind('\n', text.size() - 2) + 1);
+}
+
 TEST_F(ClusterFiles, WritersProduceTheFileByteForByteWhateverTheStreamFormat) {
   const std::vector<replicate> replicates = buildState();
   std::ostringstream out;
@@ -788,11 +793,8 @@ TEST_F(ClusterJoin, ChecksTheSnpListOfTheInstanceWhereTheFileCarriesOne) {
     std::string error;  // "" when the join goes through
   };
   const auto same = [](const std::string& text) { return text; };
-  const auto withoutSnpList = [](const std::string& text) {
-    return text.substr(0, text.rfind('\n', text.size() - 2) + 1);
-  };
-  const auto withSnpListOnly = [&withoutSnpList](const std::string& text) {
-    return withoutSnpList(text) + snpListOfTheFixture;
+  const auto withSnpListOnly = [](const std::string& text) {
+    return withoutLastLine(text) + snpListOfTheFixture;
   };
   const std::string notOurs = "Error: Cluster results file out.zuq.1.1 does not belong to this "
                               "analysis (";
@@ -809,14 +811,14 @@ TEST_F(ClusterJoin, ChecksTheSnpListOfTheInstanceWhereTheFileCarriesOne) {
        [] { std::swap(snps[4]->name, snps[5]->name); }, same,
        notOurs + "the SNP names of the instance's data set are not those of this one, in the "
                  "same order" + advice},
-      {"no SNP list (an older file)", [] {}, withoutSnpList, ""},
+      {"no SNP list (an older file)", [] {}, withoutLastLine, ""},
       {"the SNP list alone (an older file)", [] {}, withSnpListOnly, ""},
       {"the SNP list alone, of another data set", [] { addSnp("rs6", 1, 7000); },
        withSnpListOnly, notOurs + "the instance's data set has 6 SNPs, this one 7" + advice},
       {"a malformed SNP list",
        [] {},
-       [&withoutSnpList](const std::string& text) {
-         return withoutSnpList(text) + "snps 6 5249f60f6efb9f40 7\n";
+       [](const std::string& text) {
+         return withoutLastLine(text) + "snps 6 5249f60f6efb9f40 7\n";
        },
        "Error: Cluster results file out.zuq.1.1 is truncated or malformed at line 17: the "
        "SNP-list line \"snps 6 5249f60f6efb9f40 7\" is malformed; it reads \"snps\", the SNP "
@@ -844,9 +846,6 @@ TEST_F(ClusterJoin, RefusesFilesThatAreNotTheInstancesOwnAsWritten) {
   };
   const auto editFile2 = [](const std::function<std::string(const std::string&)>& edit) {
     writeWholeFile("out.zuq.2.2", edit(readWholeFile("out.zuq.2.2")));
-  };
-  const auto withoutLastLine = [](const std::string& text) {
-    return text.substr(0, text.rfind('\n', text.size() - 2) + 1);
   };
   struct setCase {
     const char* what;
@@ -887,10 +886,10 @@ TEST_F(ClusterJoin, RefusesFilesThatAreNotTheInstancesOwnAsWritten) {
        "Error: Cluster results file out.zuq.2.2 is damaged or was edited: its content does not "
        "match the hash in its last line.\n"},
       {"file 2 of an earlier version, without last line",
-       [&editFile2, &withoutLastLine] { editFile2(withoutLastLine); }, ""},
+       [&editFile2] { editFile2(withoutLastLine); }, ""},
       {"file 2 of an earlier version, with the SNP list alone",
-       [&editFile2, &withoutLastLine] {
-         editFile2([&withoutLastLine](const std::string& text) {
+       [&editFile2] {
+         editFile2([](const std::string& text) {
            return withoutLastLine(text) + snpListOfTheFixture;
          });
        },
