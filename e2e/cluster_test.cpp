@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -21,46 +22,31 @@ std::vector<std::string> clusterArgs(std::vector<std::string> extra) {
   return args;
 }
 
-// The columns of the naive analysis (SNP, P, OR) of every row of a results table.
+// The lines of a text, without their "\n".
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The columns of the naive analysis (CHR, SNP, BP, MAF, A1, P, OR) of every row of a results
+// table, as printed.
 std::vector<std::vector<std::string>> naiveColumns(const std::string& table) {
   std::vector<std::vector<std::string>> cells;
   for (const auto& row : tableRows(table)) {
     if (row.size() < 7) return {};
-    cells.push_back({row[1], row[5], row[6]});
+    cells.push_back(std::vector<std::string>(row.begin(), row.begin() + 7));
   }
   return cells;
 }
 
-// The naive columns of a join come from the partial files, which keep six significant digits of
-// p and of the log odds ratio; the table prints p with three digits and the odds ratio with four
-// decimals. A join agrees with a single run when each cell lies within those roundings.
-void expectSameNaiveColumnsAtFilePrecision(const std::vector<std::vector<std::string>>& join,
-                                           const std::vector<std::vector<std::string>>& single) {
-  ASSERT_EQ(join.size(), single.size());
-  for (size_t i = 1; i < join.size(); ++i) {  // row 0 is the header
-    SCOPED_TRACE(single[i][0]);
-    EXPECT_EQ(join[i][0], single[i][0]);
-    const double p = std::stod(single[i][1]);
-    // One unit in the third significant digit: the six-digit p may round the other way.
-    const double pUnit = std::pow(10.0, std::floor(std::log10(p)) - 2);
-    EXPECT_NEAR(std::stod(join[i][1]), p, pUnit * 1.000001);
-    const double oddsRatio = std::stod(single[i][2]);
-    // The stored log odds ratio is off by at most 5e-6 of itself; each printed odds ratio by
-    // half a unit of the fourth decimal.
-    const double orTolerance =
-        1e-4 + oddsRatio * std::fabs(std::log(oddsRatio)) * 5e-6 + 1e-12;
-    EXPECT_NEAR(std::stod(join[i][2]), oddsRatio, orTolerance);
-  }
-}
-
 // Walks a partial-results file by its counts. Returns the number of level-1 rows when the walk
-// ends with the SNP-list line of the 1000 SNPs of the example at the end of the file, and -1 when
-// the file is shorter or longer than its counts or lacks that line.
-int level1RowsOfCompleteFile(const std::string& text) {
+// ends with the last line of instance k of 3 on the 1000 SNPs of the example at the end of the
+// file, and -1 when the file is shorter or longer than its counts or lacks that line.
+int level1RowsOfCompleteFile(const std::string& text, int k) {
   if (text.empty() || text.back() != '\n') return -1;
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  const std::vector<std::string> lines = linesOf(text);
   size_t at = 0;
   auto count = [&]() -> int { return at < lines.size() ? std::stoi(lines[at++]) : -1000000; };
   auto records = [&](int n) {
@@ -84,10 +70,12 @@ int level1RowsOfCompleteFile(const std::string& text) {
     if (static_cast<int>(words(lines[at++]).size()) != length) return -1;
   }
   if (at >= lines.size()) return -1;
-  const std::vector<std::string> snpList = words(lines[at++]);
-  if (snpList.size() != 3 || snpList[0] != "snps" || snpList[1] != "1000" ||
-      snpList[2].size() != 16) {
-    return -1;
+  const std::vector<std::string> last = words(lines[at++]);
+  const std::vector<std::string> fixed = {"snps", "1000", "", "instance",
+                                          std::to_string(k) + "/3", "content", ""};
+  if (last.size() != fixed.size() || last[2].size() != 16 || last[6].size() != 16) return -1;
+  for (size_t i = 0; i < fixed.size(); ++i) {
+    if (!fixed[i].empty() && last[i] != fixed[i]) return -1;
   }
   return at == lines.size() ? rows : -1;
 }
@@ -119,7 +107,7 @@ TEST(Cluster, ThreeInstancesAndAJoinGiveTheTableOfASingleRun) {
     // The file is complete up to its level-1 block, written last, before the instance ended.
     const std::string partial = dir + "/out.zuq." + std::to_string(k) + ".3";
     ASSERT_TRUE(std::filesystem::exists(partial));
-    EXPECT_GE(level1RowsOfCompleteFile(readFile(partial)), 1) << readFile(partial);
+    EXPECT_GE(level1RowsOfCompleteFile(readFile(partial), k), 1) << readFile(partial);
   }
 
   const zuqRun join = runZuq(clusterArgs({"--join", "3"}), dir);
@@ -138,8 +126,8 @@ TEST(Cluster, ThreeInstancesAndAJoinGiveTheTableOfASingleRun) {
   const std::string table = readFile(dir + "/out.zuq");
   const auto naive = naiveColumns(table);
   ASSERT_GE(naive.size(), 2u) << table;  // the header and at least one significant SNP
-  expectSameNaiveColumnsAtFilePrecision(naive,
-                                        naiveColumns(readFile(single.directory + "/out.zuq")));
+  // The join prints its own naive scan, which is the single run's.
+  EXPECT_EQ(naive, naiveColumns(readFile(single.directory + "/out.zuq")));
   const std::string tableStart = "There were " + std::to_string(naive.size() - 1) +
                                  " significant SNPs in original dataset.\n\n";
   const size_t at = join.out.find(tableStart);
@@ -163,6 +151,130 @@ TEST(Cluster, ThreeInstancesAndAJoinGiveTheTableOfASingleRun) {
   EXPECT_EQ(tooMany.out.substr(tooMany.out.size() - error.size()), error);
   std::filesystem::remove_all(dir);
   std::filesystem::remove_all(single.directory);
+}
+
+// The partial files keep six significant digits of p and of the log odds ratio. In the
+// strong-effects fixture the log odds ratios lie above 1, where that rounding changes the fourth
+// decimal of several printed odds ratios; the join prints its own naive scan, so its naive
+// columns are the single run's to the last byte.
+TEST(Cluster, AJoinPrintsTheNaiveColumnsOfASingleRunToTheLastDigit) {
+  auto args = [](std::vector<std::string> extra) {
+    std::vector<std::string> a = {"--file", dataPath("strong"), "--plink", plinkPath(),
+                                  "--seed", "5", "--alpha", "1e-3", "--L0", "4"};
+    a.insert(a.end(), extra.begin(), extra.end());
+    return a;
+  };
+  const zuqRun single = runZuq(args({}));
+  ASSERT_EQ(single.status, 0) << single.out;
+  const auto singleColumns = naiveColumns(readFile(single.directory + "/out.zuq"));
+  ASSERT_GE(singleColumns.size(), 2u);
+
+  const std::string dir = makeWorkDirectory();
+  for (const char* instance : {"1/2", "2/2"}) {
+    const zuqRun run = runZuq(args({"--cluster", instance}), dir);
+    ASSERT_EQ(run.status, 0) << run.out;
+  }
+  const zuqRun join = runZuq(args({"--join", "2"}), dir);
+  ASSERT_EQ(join.status, 0) << join.out;
+  EXPECT_EQ(naiveColumns(readFile(dir + "/out.zuq")), singleColumns);
+
+  // The fixture shows what the files' records alone would print: the odds ratio of the stored
+  // log odds ratio differs. The naive records follow the first three lines in rank order; their
+  // fields 1 and 4 are the SNP index (index i is rs<i+1> here) and the log odds ratio.
+  const std::vector<std::string> lines = linesOf(readFile(dir + "/out.zuq.1.2"));
+  ASSERT_GE(lines.size(), singleColumns.size() + 2);
+  int changed = 0;
+  for (size_t i = 1; i < singleColumns.size(); ++i) {
+    const std::vector<std::string> record = words(lines[i + 2]);
+    ASSERT_EQ(record.size(), 8u);
+    ASSERT_EQ("rs" + std::to_string(std::stoi(record[0]) + 1), singleColumns[i][1]);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f", std::exp(std::stod(record[3])));
+    if (text != singleColumns[i][6]) ++changed;
+  }
+  EXPECT_GE(changed, 1);
+  std::filesystem::remove_all(dir);
+  std::filesystem::remove_all(single.directory);
+}
+
+// A join takes only a set of files that are each the file of the instance their name says, as
+// that instance wrote it: a refused set leaves no results table and no temporary file, and the
+// partial files as they were. Files of earlier versions (no last line, or the SNP list alone)
+// are still read.
+TEST(Cluster, AJoinRefusesCopiedChangedOrCutFiles) {
+  const std::string instances = makeWorkDirectory();
+  auto args = [](std::vector<std::string> extra) {
+    std::vector<std::string> a = {"--file", example, "--plink", plinkPath(), "--seed", "5",
+                                  "--alpha", "1e-3", "--L0", "6"};
+    a.insert(a.end(), extra.begin(), extra.end());
+    return a;
+  };
+  for (const char* instance : {"1/2", "2/2", "2/3"}) {
+    const zuqRun run = runZuq(args({"--cluster", instance}), instances);
+    ASSERT_EQ(run.status, 0) << run.out;
+  }
+  const std::string file1 = readFile(instances + "/out.zuq.1.2");
+  const std::string file2 = readFile(instances + "/out.zuq.2.2");
+  const std::string lastLine = file2.substr(file2.rfind('\n', file2.size() - 2) + 1);
+  const std::string body2 = file2.substr(0, file2.size() - lastLine.size());
+  // File 2 with another ue (the last field) in the first record of its first level-0
+  // replicate, whose line follows the naive records (their count on line 3) and two counts.
+  const std::string changedValue = [&file2] {
+    std::vector<std::string> lines = linesOf(file2);
+    std::string& line = lines[3 + std::stoul(lines[2]) + 2];
+    const size_t ue = line.rfind(' ') + 1;
+    line = line.substr(0, ue) + (line.substr(ue) == "0.5" ? "0.25" : "0.5");
+    std::string text;
+    for (const std::string& each : lines) text += each + "\n";
+    return text;
+  }();
+  struct setCase {
+    const char* what;
+    std::string file2;  // what stands under the name out.zuq.2.2
+    std::string error;  // the end of the output; "" when the join goes through
+  };
+  const setCase cases[] = {
+      {"the files of instances 1 and 2", file2, ""},
+      {"a copy of file 1 as file 2", file1,
+       "Error: Cluster results file out.zuq.2.2 was written by instance 1 of 2: the join needs "
+       "the file of instance 2 of 2 under this name.\n"},
+      {"the file of instance 2 of 3 as file 2", readFile(instances + "/out.zuq.2.3"),
+       "Error: Cluster results file out.zuq.2.2 was written by instance 2 of 3: the join needs "
+       "the file of instance 2 of 2 under this name.\n"},
+      {"a value changed in file 2", changedValue,
+       "Error: Cluster results file out.zuq.2.2 is damaged or was edited: its content does not "
+       "match the hash in its last line.\n"},
+      {"file 2 cut in its middle", file2.substr(0, file2.size() / 2),
+       "Error: Cluster results file out.zuq.2.2 is truncated or malformed at line "},
+      {"file 2 without its last line (an earlier version)", body2, ""},
+      {"file 2 ending with the SNP list alone (an earlier version)",
+       body2 + lastLine.substr(0, lastLine.find(" instance ")) + "\n", ""},
+  };
+  for (const setCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string dir = makeWorkDirectory();
+    writeFile(dir + "/out.zuq.1.2", file1);
+    writeFile(dir + "/out.zuq.2.2", c.file2);
+    const zuqRun join = runZuq(args({"--join", "2"}), dir);
+    if (c.error.empty()) {
+      EXPECT_EQ(join.status, 0) << join.out;
+      EXPECT_EQ(join.out.find("Error"), std::string::npos) << join.out;
+      EXPECT_EQ(tableRows(readFile(dir + "/out.zuq")).size(), 6u);  // header and 5 SNPs
+    } else {
+      EXPECT_EQ(join.status, 1);
+      EXPECT_NE(join.out.find("Reading partial results from file out.zuq.2.2.\n" + c.error),
+                std::string::npos)
+          << join.out;
+      EXPECT_FALSE(std::filesystem::exists(dir + "/out.zuq"));
+    }
+    EXPECT_EQ(readFile(dir + "/out.zuq.1.2"), file1);
+    EXPECT_EQ(readFile(dir + "/out.zuq.2.2"), c.file2);
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+      EXPECT_NE(entry.path().filename().string().rfind("temp.zuq.", 0), 0u) << entry.path();
+    }
+    std::filesystem::remove_all(dir);
+  }
+  std::filesystem::remove_all(instances);
 }
 
 // Partial files name SNPs by their index in the instance's data set. A join on a data set

@@ -101,12 +101,16 @@ class recordFields {
 constexpr uint64_t fnvOffsetBasis = 14695981039346656037ull;
 constexpr uint64_t fnvPrime = 1099511628211ull;
 
-uint64_t fnv1a(uint64_t hash, const std::string& bytes) {
-  for (unsigned char byte : bytes) {
-    hash ^= byte;
+uint64_t fnv1a(uint64_t hash, const char* bytes, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    hash ^= static_cast<unsigned char>(bytes[i]);
     hash *= fnvPrime;
   }
   return hash;
+}
+
+uint64_t fnv1a(uint64_t hash, const std::string& bytes) {
+  return fnv1a(hash, bytes.data(), bytes.size());
 }
 
 std::string hexDigits(uint64_t value) {
@@ -127,7 +131,52 @@ bool parseHash(const std::string& text, uint64_t& value) {
   return true;
 }
 
+// A count as the last line writes it: decimal digits only, no sign.
+bool parseDigits(const std::string& text, int& value) {
+  return text.find_first_not_of("0123456789") == std::string::npos && parseInt(text, value);
+}
+
 const char* const snpListKeyword = "snps";
+const std::string instanceMark = " instance ";
+const std::string contentMark = " content ";
+constexpr size_t hashDigits = 16;
+
+// What follows instanceMark in the last line: "k/n", contentMark and the content hash, with k
+// from 1 to n. False when the text is not of that form.
+bool parseInstancePart(const std::string& text, partialFileEnd& end, uint64_t& hash) {
+  const size_t blank = text.find(' ');
+  if (blank == std::string::npos) return false;
+  const std::string instance = text.substr(0, blank);
+  const size_t slash = instance.find('/');
+  if (slash == std::string::npos || !parseDigits(instance.substr(0, slash), end.instance) ||
+      !parseDigits(instance.substr(slash + 1), end.instanceCount)) {
+    return false;
+  }
+  if (end.instance < 1 || end.instance > end.instanceCount) return false;
+  if (text.compare(blank, contentMark.size(), contentMark) != 0) return false;
+  return parseHash(text.substr(blank + contentMark.size()), hash);
+}
+
+// The SNP-list part of the last line, which is all of it in files of the version before the
+// instance part; the messages quote the whole line.
+snpListId parseSnpListPart(const std::string& line, size_t partEnd, partialResultsReader& in) {
+  const std::string format = std::string("; it reads \"") + snpListKeyword +
+                             "\", the SNP count and 16 hex digits, separated by single blanks";
+  const std::string lead = std::string(snpListKeyword) + ' ';
+  if (line.compare(0, lead.size(), lead) != 0) {
+    in.malformed("expected the SNP-list line or the end of the file, found " + quoted(line) +
+                 format);
+  }
+  const std::string part = line.substr(0, partEnd);
+  const size_t blank = part.find(' ', lead.size());
+  snpListId id;
+  if (blank == std::string::npos ||
+      !parseDigits(part.substr(lead.size(), blank - lead.size()), id.count) ||
+      !parseHash(part.substr(blank + 1), id.hash)) {
+    in.malformed("the SNP-list line " + quoted(line) + " is malformed" + format);
+  }
+  return id;
+}
 
 std::string countRange(int low, int high) {
   if (low == high) return "exactly " + std::to_string(low);
@@ -167,7 +216,6 @@ void writeLevel1Uboots(std::ostream& out) {
     for (double value : row) line += streamText(value) + ' ';
     out << line + '\n';
   }
-  out << snpListLine();
 }
 
 snpListId snpListIdOf(const std::vector<snpRecord*>& list) {
@@ -184,8 +232,21 @@ std::string snpListLine() {
          '\n';
 }
 
+std::string partialFileLastLine(std::istream& body, int k, int n) {
+  uint64_t hash = fnvOffsetBasis;
+  char buffer[1 << 16];
+  do {
+    body.read(buffer, sizeof buffer);
+    hash = fnv1a(hash, buffer, static_cast<size_t>(body.gcount()));
+  } while (body);
+  std::string line = snpListLine();
+  line.pop_back();  // its "\n"
+  line += instanceMark + std::to_string(k) + '/' + std::to_string(n) + contentMark;
+  return line + hexDigits(fnv1a(hash, line)) + '\n';
+}
+
 partialResultsReader::partialResultsReader(std::istream& in, std::string fileName)
-    : in_(in), fileName_(std::move(fileName)) {}
+    : in_(in), fileName_(std::move(fileName)), contentHash_(fnvOffsetBasis) {}
 
 std::string partialResultsReader::nextLine(const char* what) {
   std::string line;
@@ -196,6 +257,7 @@ std::string partialResultsReader::nextLine(const char* what) {
   ++lineNumber_;
   // getline meets the end of the file only on a last line without its "\n": a cut-off write.
   if (in_.eof()) malformed(std::string("the last line (") + what + ") is cut short (no line end)");
+  contentHash_ = fnv1a(fnv1a(contentHash_, line), "\n", 1);
   return line;
 }
 
@@ -220,6 +282,12 @@ void partialResultsReader::expectEnd(const char* last) {
 void partialResultsReader::malformed(const std::string& why) const {
   std::cout << "Error: Cluster results file " << fileName_ << " is truncated or malformed at line "
             << lineNumber_ << ": " << why << ".\n";
+  fatalExit(1);
+}
+
+void partialResultsReader::changedContent() const {
+  std::cout << "Error: Cluster results file " << fileName_ << " is damaged or was edited: its "
+            << "content does not match the hash in its last line.\n";
   fatalExit(1);
 }
 
@@ -297,26 +365,25 @@ void readLevel1Uboots(partialResultsReader& in) {
   }
 }
 
-std::optional<snpListId> readSnpListLine(partialResultsReader& in) {
+std::optional<partialFileEnd> readLastLine(partialResultsReader& in) {
   if (in.atEnd()) return std::nullopt;
+  const uint64_t before = in.contentHash();
   const std::string line = in.nextLine("the SNP-list line");
-  const std::string format = std::string("; it reads \"") + snpListKeyword +
-                             "\", the SNP count and 16 hex digits, separated by single blanks";
-  const std::string lead = std::string(snpListKeyword) + ' ';
-  if (line.compare(0, lead.size(), lead) != 0) {
-    in.malformed("expected the SNP-list line or the end of the file, found " + quoted(line) +
-                 format);
-  }
-  const size_t blank = line.find(' ', lead.size());
-  const std::string countText =
-      line.substr(lead.size(), blank == std::string::npos ? 0 : blank - lead.size());
-  snpListId id;
-  if (blank == std::string::npos ||
-      countText.find_first_not_of("0123456789") != std::string::npos ||
-      !parseInt(countText, id.count) ||
-      !parseHash(line.substr(blank + 1), id.hash)) {
-    in.malformed("the SNP-list line " + quoted(line) + " is malformed" + format);
+  const size_t instanceAt = line.find(instanceMark);
+  partialFileEnd end;
+  end.snpList =
+      parseSnpListPart(line, instanceAt == std::string::npos ? line.size() : instanceAt, in);
+  uint64_t hash = 0;
+  if (instanceAt != std::string::npos &&
+      !parseInstancePart(line.substr(instanceAt + instanceMark.size()), end, hash)) {
+    in.malformed("the last line " + quoted(line) + " is malformed; after the SNP list it reads "
+                 "\"instance\", k/n of the instance that wrote the file, \"content\" and 16 hex "
+                 "digits, separated by single blanks");
   }
   in.expectEnd("the SNP-list line");
-  return id;
+  if (instanceAt != std::string::npos &&
+      fnv1a(before, line.substr(0, line.size() - hashDigits)) != hash) {
+    in.changedContent();
+  }
+  return end;
 }

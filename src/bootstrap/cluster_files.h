@@ -15,8 +15,8 @@
 void writeResultRecord(std::ostream& out, const resultRecord& record);
 // nSig, replicatesSeen, the naiveResults records, then the level-0 replicates.
 void writeBootstrapState(std::ostream& out, const std::vector<replicate>& replicates);
-// The rows of level1Uboots: their count, then per row its length and its values; then the
-// SNP-list line, which ends the file.
+// The rows of level1Uboots: their count, then per row its length and its values. The last line
+// (partialFileLastLine) follows.
 void writeLevel1Uboots(std::ostream& out);
 
 // What identifies the SNP list of a data set: the record lines name SNPs by index only, and the
@@ -30,12 +30,28 @@ struct snpListId {
   bool operator==(const snpListId&) const = default;
 };
 snpListId snpListIdOf(const std::vector<snpRecord*>& list);
-// The SNP-list line of the data set's snps, with its "\n".
+// The SNP-list line of the data set's snps, with its "\n": the last line of the files of the
+// version before the instance part.
 std::string snpListLine();
+
+// The last line of a partial file: the SNP-list line (without its "\n"), then " instance ", k/n
+// of the instance that wrote the file, " content " and the 64-bit FNV-1a hash (16 lowercase hex
+// digits) of every byte of the file before those digits, so of all its other lines and of the
+// start of this one. It tells a copy of another instance's file, and a file changed after it was
+// written. Files of earlier versions end with the SNP-list line alone, or with the level-1 part.
+struct partialFileEnd {
+  snpListId snpList;
+  int instance = 0;       // k; 0 when the line (of an earlier version) does not say
+  int instanceCount = 0;  // n
+};
+// The last line, with its "\n", of the partial file of instance k of n whose other lines are
+// read from body (to its end; body.bad() tells a failed read).
+std::string partialFileLastLine(std::istream& body, int k, int n);
 
 // A partial-results file being read, line by line. Every fault (a missing or cut-short line, a
 // field that does not parse, a count out of range, text after the end) ends the run with an
-// error that names the file and the line.
+// error that names the file and the line; a content that does not match the last line's hash,
+// with one that names the file.
 class partialResultsReader {
  public:
   partialResultsReader(std::istream& in, std::string fileName);
@@ -49,6 +65,10 @@ class partialResultsReader {
   // Ends the run unless nothing follows the last line read; last names what ends the file.
   void expectEnd(const char* last = "the level-1 part");
   [[noreturn]] void malformed(const std::string& why) const;
+  // The FNV-1a hash of every byte of the lines read so far.
+  uint64_t contentHash() const { return contentHash_; }
+  // Ends the run: the file's content is not the one its last line was written for.
+  [[noreturn]] void changedContent() const;
 
   const std::string& fileName() const { return fileName_; }
 
@@ -56,6 +76,7 @@ class partialResultsReader {
   std::istream& in_;
   std::string fileName_;
   int lineNumber_ = 0;
+  uint64_t contentHash_;
 };
 
 // Reads one record line; its SNP is the joining data set's SNP at the record's index. un, ud
@@ -67,6 +88,7 @@ void readBootstrapState(partialResultsReader& in, std::vector<replicate>& replic
 // Appends the file's level-1 Uboot rows to level1Uboots. Call after readBootstrapState (a row
 // holds at most nSig values).
 void readLevel1Uboots(partialResultsReader& in);
-// Reads the SNP-list line that follows the level-1 part, and checks that nothing follows it.
-// Files of older versions end after the level-1 part: no SNP list.
-std::optional<snpListId> readSnpListLine(partialResultsReader& in);
+// Reads the last line that follows the level-1 part, checks the file's content against it and
+// that nothing follows it. Files of older versions end after the level-1 part (no last line) or
+// with the SNP-list line alone (no instance, and no content to check).
+std::optional<partialFileEnd> readLastLine(partialResultsReader& in);

@@ -131,9 +131,21 @@ void checkFileMatchesThisRun(const std::vector<resultRecord>& own,
   fatalExit(1);
 }
 
+// A file that names its instance must be the file of instance i of n, the one its name says: a
+// copy of another instance's file would count that instance's replicates twice.
+void checkFileIsOfInstance(const std::optional<partialFileEnd>& end, int i, int n,
+                           const std::string& name) {
+  if (!end || end->instance == 0) return;  // an earlier version's file does not say
+  if (end->instance == i && end->instanceCount == n) return;
+  std::cout << "Error: Cluster results file " << name << " was written by instance "
+            << end->instance << " of " << end->instanceCount << ": the join needs the file of "
+            << "instance " << i << " of " << n << " under this name.\n";
+  fatalExit(1);
+}
+
 // Reads the partial files 1 to n in order: level-0 replicates into the list, level-1 rows into
 // level1Uboots; nSig and naiveResults are those of the files, each of which must agree with the
-// join's own naive records.
+// join's own naive records to the precision the file keeps.
 void readPartialFiles(int n, const std::vector<resultRecord>& own,
                       std::vector<replicate>& replicates) {
   for (int i = 1; i <= n; ++i) {
@@ -147,8 +159,9 @@ void readPartialFiles(int n, const std::vector<resultRecord>& own,
     partialResultsReader reader(in, name);
     readBootstrapState(reader, replicates);
     readLevel1Uboots(reader);
-    const std::optional<snpListId> snpList = readSnpListLine(reader);
-    checkFileMatchesThisRun(own, snpList, name);
+    const std::optional<partialFileEnd> end = readLastLine(reader);
+    checkFileIsOfInstance(end, i, n, name);
+    checkFileMatchesThisRun(own, end ? std::optional(end->snpList) : std::nullopt, name);
   }
 }
 
@@ -160,6 +173,18 @@ std::vector<resultRecord> ownNaiveResults() {
   std::vector<resultRecord> own = naiveResults;
   naiveResults.clear();
   return own;
+}
+
+// Ends the file at path, written so far, with its last line, which checks the content before it.
+bool appendLastLine(const std::string& path) {
+  std::ifstream body(path, std::ios::binary);
+  if (!body.is_open()) return false;
+  const std::string line = partialFileLastLine(body, clusterIndex, clusterCount);
+  if (body.bad()) return false;
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out << line;
+  out.close();
+  return !out.fail();
 }
 
 void truncateNegativeUboots() {
@@ -212,7 +237,8 @@ void closeClusterFile() {
   if (!clusterFile.is_open()) return;
   clusterFile.close();
   const std::string incomplete = incompleteClusterFileName(clusterFilePath);
-  if (clusterFile.fail() || std::rename(incomplete.c_str(), clusterFilePath.c_str()) != 0) {
+  if (clusterFile.fail() || !appendLastLine(incomplete) ||
+      std::rename(incomplete.c_str(), clusterFilePath.c_str()) != 0) {
     std::cout << "Error: Cannot write cluster results file: " << clusterFilePath << "\n";
     fatalExit(1);
   }
@@ -237,8 +263,10 @@ void joinClusterResults() {
 void joinPartialFiles(int n, const std::vector<resultRecord>& ownNaive) {
   std::vector<replicate> replicates;
   readPartialFiles(n, ownNaive, replicates);
-  // psig.txt sorts by naiveP: the significant SNPs show the p that the instances stored.
-  for (const resultRecord& record : naiveResults) record.snp->naiveP = record.p;
+  // The files keep six significant digits, enough for the check but not for the table: the
+  // naive columns and the Un of Uboot come from this run's own scan, exactly as a single run
+  // computes them (the scan also set naiveP for psig.txt).
+  naiveResults = ownNaive;
 
   std::cout << "L0 size is " << replicates.size() << "\n";
   if (!replicates.empty()) std::cout << "L0[0] is " << replicates[0].size() << "\n";

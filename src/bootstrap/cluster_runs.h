@@ -24,12 +24,16 @@ std::string incompleteClusterFileName(const std::string& fileName);
 // new one under its incomplete name, takes this instance's share of nL0 and nL1, reseeds rng and
 // prints the instance's set-up.
 void setUpClusterInstance();
-// Flushes and closes the partial-results file and renames it into place; a file that could not be
-// written completely ends the run with an error. Call before the instance ends: its exit runs no stream destructor.
+// Flushes and closes the partial-results file, ends it with its last line (the SNP list, this
+// instance, and the hash of the content before it) and renames it into place; a file that could
+// not be written completely ends the run with an error. Call before the instance ends: its exit
+// runs no stream destructor.
 void closeClusterFile();
 // --join n: runs the naive analysis of its own data set, reads the n partial-results files,
-// refusing any whose naive records or SNP list differ from its own, and finishes the analysis.
+// refusing any that is damaged, is not the file of the instance its name says, or whose naive
+// records or SNP list differ from its own, and finishes the analysis.
 void joinClusterResults();
 // The join after its own naive analysis: ownNaive are the naive records (rank order, with Un)
-// of this run's data set.
+// of this run's data set; they are checked against the files' and become naiveResults, from
+// which the table and Uboot are made.
 void joinPartialFiles(int n, const std::vector<resultRecord>& ownNaive);

@@ -103,7 +103,13 @@ class ClusterFiles : public testing::Test {
     partialResultsReader reader(in, "out.zuq.2.3");
     readBootstrapState(reader, replicates);
     readLevel1Uboots(reader);
-    readSnpListLine(reader);
+    readLastLine(reader);
+  }
+
+  // What the writers wrote, ended as instance k of n ends its file.
+  static std::string completeFile(const std::string& text, int k, int n) {
+    std::istringstream body(text);
+    return text + partialFileLastLine(body, k, n);
   }
 
   testsupport::settingsSnapshot settings;
@@ -111,8 +117,8 @@ class ClusterFiles : public testing::Test {
   testsupport::scratchDirectory dir{"cluster_runs"};
 };
 
-// The file of buildState as older versions wrote it, by hand: "%g" numbers, X for unprintable
-// alleles.
+// The file of buildState as the writers write it before its last line, by hand: "%g" numbers, X
+// for unprintable alleles. The oldest versions ended the file there.
 const std::string oldStateText =
     "2\n"
     "7\n"
@@ -130,9 +136,19 @@ const std::string oldStateText =
     "0.25 -1.5 \n"
     "0\n"
     "\n";
-// The file of buildState: the SNP-list line of rs0 .. rs5 ends it (testdata/snp_list_hashes.py).
+// The SNP-list line of rs0 .. rs5 (testdata/partial_file_hashes.py), which ended the file in the
+// version before the instance part.
 const std::string snpListOfTheFixture = "snps 6 5249f60f6efb9f40\n";
-const std::string stateText = oldStateText + snpListOfTheFixture;
+// The file of buildState as instance 2 of 3 writes it: the SNP list, the instance and the hash
+// of the content before those hash digits end it (testdata/partial_file_hashes.py).
+const std::string lastLineOfTheFixture =
+    "snps 6 5249f60f6efb9f40 instance 2/3 content 01a851497a8c87bb\n";
+const std::string stateText = oldStateText + lastLineOfTheFixture;
+
+// A file as it was before its last line, as earlier versions wrote it.
+std::string withoutLastLine(const std::string& text) {
+  return text.substr(0, text.rfind('\n', text.size() - 2) + 1);
+}
 
 TEST_F(ClusterFiles, WritersProduceTheFileByteForByteWhateverTheStreamFormat) {
   const std::vector<replicate> replicates = buildState();
@@ -140,7 +156,90 @@ TEST_F(ClusterFiles, WritersProduceTheFileByteForByteWhateverTheStreamFormat) {
   out << std::fixed << std::setprecision(2) << std::showpos;  // must not leak into the file
   writeBootstrapState(out, replicates);
   writeLevel1Uboots(out);
-  EXPECT_EQ(out.str(), stateText);
+  EXPECT_EQ(out.str(), oldStateText);
+  EXPECT_EQ(completeFile(out.str(), 2, 3), stateText);
+}
+
+// The last line's content hash covers every byte before its digits; expected lines from
+// testdata/partial_file_hashes.py.
+TEST_F(ClusterFiles, LastLineNamesTheInstanceAndHashesTheContentBeforeIt) {
+  struct lastLineCase {
+    const char* what;
+    std::string body;
+    int k;
+    int n;
+    std::string line;
+  };
+  const lastLineCase cases[] = {
+      {"buildState, 2/3", oldStateText, 2, 3, lastLineOfTheFixture},
+      {"buildState, 1/1", oldStateText, 1, 1,
+       "snps 6 5249f60f6efb9f40 instance 1/1 content c841fd3818d4b992\n"},
+      {"no line before it", "", 1, 1,
+       "snps 6 5249f60f6efb9f40 instance 1/1 content 8fbdccdafe4a8c8e\n"},
+  };
+  for (const lastLineCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::istringstream body(c.body);
+    EXPECT_EQ(partialFileLastLine(body, c.k, c.n), c.line);
+    std::istringstream in(c.body + c.line);
+    partialResultsReader reader(in, "out.zuq.2.3");
+    std::vector<replicate> replicates;
+    if (!c.body.empty()) {
+      readBootstrapState(reader, replicates);
+      readLevel1Uboots(reader);
+    }
+    const std::optional<partialFileEnd> end = readLastLine(reader);
+    ASSERT_TRUE(end.has_value());
+    EXPECT_EQ(end->snpList, snpListIdOf(snps));
+    EXPECT_EQ(end->instance, c.k);
+    EXPECT_EQ(end->instanceCount, c.n);
+  }
+}
+
+// A file changed after it was written, whatever the change, is refused: where the change still
+// parses, by its content hash. FNV-1a tells every change of a single byte.
+TEST_F(ClusterFiles, AFileChangedAfterItWasWrittenIsRefused) {
+  const std::string changed =
+      "Error: Cluster results file out.zuq.2.3 is damaged or was edited: its content does not "
+      "match the hash in its last line.\n";
+  struct changeCase {
+    const char* what;
+    std::string from;
+    std::string to;
+  };
+  const changeCase cases[] = {
+      {"a naive p", "7.16126e-05", "7.16127e-05"},
+      {"a replicate's Ud", "0.9376 A 0.41245", "0.9377 A 0.41245"},
+      {"an allele", "5 T 2e-06 1.25 T 1.25 C 0", "5 T 2e-06 1.25 T 1.25 G 0"},
+      {"the count of analysed resamples", "2\n7\n", "2\n8\n"},
+      {"a level-1 value", "0.25 -1.5 ", "0.35 -1.5 "},
+      {"the SNP list", "5249f60f6efb9f40", "5249f60f6efb9f41"},
+      {"the instance", "instance 2/3", "instance 1/3"},
+      {"the hash", "01a851497a8c87bb", "01a851497a8c87bc"},
+  };
+  for (const changeCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string text = stateText;
+    const size_t at = text.find(c.from);
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, c.from.size(), c.to);
+    EXPECT_EQ(fatalOutput([&] {
+                std::vector<replicate> replicates;
+                readAll(text, replicates);
+              }),
+              changed);
+  }
+  // Every byte, changed one at a time: refused, as malformed or as changed.
+  const std::string refused = "Error: Cluster results file out.zuq.2.3 is ";
+  for (size_t at = 0; at < stateText.size(); ++at) {
+    std::string text = stateText;
+    text[at] = text[at] == '1' ? '2' : '1';
+    const std::string printed = fatalOutput([&] {
+      std::vector<replicate> replicates;
+      readAll(text, replicates);
+    });
+    EXPECT_EQ(printed.rfind(refused, 0), 0u) << "byte " << at << ": " << printed;
+  }
 }
 
 TEST_F(ClusterFiles, AllelesThatWouldNotSurviveTheLineAreWrittenAsX) {
@@ -173,7 +272,7 @@ TEST_F(ClusterFiles, ReaderGivesBackWhatTheWritersStored) {
   naiveResults = {record(4, 'A', 1, 1, 'A', 1, 'A', 1)};
   level1Uboots = {{9.0}};
   std::vector<replicate> replicates = {{record(4, 'C', 0.1, 0.2, 'C', 0.3, 'C', 0.4)}};
-  readAll(out.str(), replicates);
+  readAll(completeFile(out.str(), 2, 3), replicates);
 
   EXPECT_EQ(nSig, 2);
   EXPECT_EQ(replicatesSeen, 12);
@@ -223,7 +322,7 @@ TEST_F(ClusterFiles, ReaderTakesNonFiniteValuesAndAnyAlleleUnByte) {
   level1Uboots.clear();
 
   std::vector<replicate> replicates;
-  readAll(out.str(), replicates);
+  readAll(completeFile(out.str(), 2, 3), replicates);
   ASSERT_EQ(naiveResults.size(), 1u);
   EXPECT_EQ(naiveResults[0].alleleUn, ' ');
   EXPECT_EQ(naiveResults[0].p, 0.001);
@@ -360,7 +459,7 @@ TEST_F(ClusterFiles, SnpListLineIdentifiesTheNamesInIndexOrder) {
   struct listCase {
     const char* what;
     std::vector<std::string> names;
-    std::string line;  // from testdata/snp_list_hashes.py
+    std::string line;  // from testdata/partial_file_hashes.py
   };
   const listCase cases[] = {
       {"rs0 .. rs5", {"rs0", "rs1", "rs2", "rs3", "rs4", "rs5"}, snpListOfTheFixture},
@@ -375,7 +474,10 @@ TEST_F(ClusterFiles, SnpListLineIdentifiesTheNamesInIndexOrder) {
     EXPECT_EQ(snpListLine(), c.line);
     std::istringstream in(c.line);
     partialResultsReader reader(in, "out.zuq.2.3");
-    EXPECT_EQ(readSnpListLine(reader), snpListIdOf(snps));
+    const std::optional<partialFileEnd> end = readLastLine(reader);
+    ASSERT_TRUE(end.has_value());
+    EXPECT_EQ(end->snpList, snpListIdOf(snps));
+    EXPECT_EQ(end->instance, 0);  // a file of the version before the instance part
   }
 }
 
@@ -386,19 +488,40 @@ TEST_F(ClusterFiles, AFileWithoutSnpListIsReadAsBefore) {
   std::vector<replicate> replicates;
   readBootstrapState(reader, replicates);
   readLevel1Uboots(reader);
-  EXPECT_EQ(readSnpListLine(reader), std::nullopt);
+  EXPECT_EQ(readLastLine(reader), std::nullopt);
   EXPECT_EQ(replicates.size(), 2u);
   EXPECT_EQ(level1Uboots.size(), 4u);  // two of buildState, two read
 }
 
-TEST_F(ClusterFiles, AMalformedSnpListLineEndsTheRun) {
+TEST_F(ClusterFiles, AMalformedLastLineEndsTheRun) {
   struct lineCase {
-    const char* line;
+    std::string line;
     std::string problem;
   };
   const std::string format =
       "; it reads \"snps\", the SNP count and 16 hex digits, separated by single blanks.\n";
+  const std::string instanceFormat =
+      " is malformed; after the SNP list it reads \"instance\", k/n of the instance that wrote "
+      "the file, \"content\" and 16 hex digits, separated by single blanks.\n";
+  const std::string snpList = "snps 6 5249f60f6efb9f40";
+  auto instanceCase = [&](const std::string& rest) {
+    return lineCase{snpList + rest, "the last line \"" + snpList + rest + "\"" + instanceFormat};
+  };
   const lineCase cases[] = {
+      instanceCase(" instance 2/3"),
+      instanceCase(" instance "),
+      instanceCase(" instance 2-3 content 01a851497a8c87bb"),
+      instanceCase(" instance 0/3 content 01a851497a8c87bb"),
+      instanceCase(" instance 4/3 content 01a851497a8c87bb"),
+      instanceCase(" instance +2/3 content 01a851497a8c87bb"),
+      instanceCase(" instance 2/ content 01a851497a8c87bb"),
+      instanceCase(" instance 2/3  content 01a851497a8c87bb"),
+      instanceCase(" instance 2/3 contents 01a851497a8c87bb"),
+      instanceCase(" instance 2/3 content 01A851497A8C87BB"),
+      instanceCase(" instance 2/3 content 01a851497a8c87bb "),
+      instanceCase(" instance 2/3 content 01a851497a8c87b"),
+      {"snps 6 instance 2/3 content 01a851497a8c87bb",
+       "the SNP-list line \"snps 6 instance 2/3 content 01a851497a8c87bb\" is malformed" + format},
       {"snp 6 5249f60f6efb9f40", "expected the SNP-list line or the end of the file, found "
                                  "\"snp 6 5249f60f6efb9f40\"" + format},
       {"", "expected the SNP-list line or the end of the file, found \"\"" + format},
@@ -455,7 +578,10 @@ TEST_F(ClusterFiles, InstanceSetUpOpensItsFileTakesItsShareAndReseeds) {
   EXPECT_EQ(rng.next(), expected.next());
   clusterFile << "new\n";
   closeClusterFile();
-  EXPECT_EQ(readWholeFile(dir.file("run.zuq.2.3")), "new\n");  // the old file replaced
+  // The old file replaced, and the new one ended with its last line, for instance 2 of 3
+  // (testdata/partial_file_hashes.py).
+  EXPECT_EQ(readWholeFile(dir.file("run.zuq.2.3")),
+            "new\nsnps 6 5249f60f6efb9f40 instance 2/3 content 036f0a5353c853e3\n");
 }
 
 TEST_F(ClusterFiles, InstanceSeedWrapsIn32Bits) {
@@ -549,22 +675,47 @@ TEST_F(ClusterFiles, AnInstanceFileAppearsOnlyWhenComplete) {
   EXPECT_FALSE(std::filesystem::exists(incompleteClusterFileName(name)));
   std::ostringstream expected;
   writeBootstrapState(expected, replicates);
-  EXPECT_EQ(testsupport::readWholeFile(name), expected.str());
+  EXPECT_EQ(testsupport::readWholeFile(name), completeFile(expected.str(), 1, 2));
 }
 
 // The join's checks before it pools anything; the files are written with the writers. The
 // join's own naive records are those of buildState unless a case says otherwise.
 class ClusterJoin : public ClusterFiles {
  protected:
-  void writePartialFile(int k, int n) {
-    std::vector<replicate> replicates = buildState();
-    std::ofstream out(clusterFileName(k, n));
+  // The file of instance k of n holding the replicates and the current results.
+  static void writeStateFile(int k, int n, const std::vector<replicate>& replicates) {
+    std::ostringstream out;
     writeBootstrapState(out, replicates);
     writeLevel1Uboots(out);
+    writeWholeFile(clusterFileName(k, n), completeFile(out.str(), k, n));
   }
+  void writePartialFile(int k, int n) { writeStateFile(k, n, buildState()); }
   std::vector<resultRecord> ownNaive() {
     buildState();
     return naiveResults;
+  }
+
+  // Joins the files 1 to n against the naive records of buildState. With error "" the join must
+  // go through, pooling the given number of level-0 replicates; otherwise it must be refused,
+  // printing error after the line of the first file.
+  void expectJoin(int n, const std::string& error, size_t pooled) {
+    const std::vector<resultRecord> own = ownNaive();
+    naiveResults.clear();
+    level1Uboots.clear();
+    if (!error.empty()) {
+      EXPECT_EQ(fatalOutput([&own, n] { joinPartialFiles(n, own); }),
+                "Reading partial results from file " + clusterFileName(1, n) + ".\n" + error);
+      return;
+    }
+    testing::internal::CaptureStdout();
+    joinPartialFiles(n, own);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed.find("Error"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("L0 size is " + std::to_string(pooled) + "\n"), std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("Analysis finished."), std::string::npos) << printed;
+    ciLower.clear();
+    ciUpper.clear();
   }
 
   testsupport::scratchWorkingDirectory work{"cluster_join"};
@@ -617,9 +768,7 @@ TEST_F(ClusterJoin, RefusesFilesOfOtherAnalyses) {
         for (std::vector<double>& row : level1Uboots) {
           if (row.size() > static_cast<size_t>(nSig)) row.resize(static_cast<size_t>(nSig));
         }
-        std::ofstream out(clusterFileName(bad, 2));
-        writeBootstrapState(out, replicates);
-        writeLevel1Uboots(out);
+        writeStateFile(bad, 2, replicates);
       }
       const std::vector<resultRecord> own = ownNaive();
       std::string expected = "Reading partial results from file out.zuq.1.2.\n";
@@ -644,8 +793,8 @@ TEST_F(ClusterJoin, ChecksTheSnpListOfTheInstanceWhereTheFileCarriesOne) {
     std::string error;  // "" when the join goes through
   };
   const auto same = [](const std::string& text) { return text; };
-  const auto withoutSnpList = [](const std::string& text) {
-    return text.substr(0, text.size() - snpListOfTheFixture.size());
+  const auto withSnpListOnly = [](const std::string& text) {
+    return withoutLastLine(text) + snpListOfTheFixture;
   };
   const std::string notOurs = "Error: Cluster results file out.zuq.1.1 does not belong to this "
                               "analysis (";
@@ -662,11 +811,14 @@ TEST_F(ClusterJoin, ChecksTheSnpListOfTheInstanceWhereTheFileCarriesOne) {
        [] { std::swap(snps[4]->name, snps[5]->name); }, same,
        notOurs + "the SNP names of the instance's data set are not those of this one, in the "
                  "same order" + advice},
-      {"no SNP list (an older file)", [] {}, withoutSnpList, ""},
+      {"no SNP list (an older file)", [] {}, withoutLastLine, ""},
+      {"the SNP list alone (an older file)", [] {}, withSnpListOnly, ""},
+      {"the SNP list alone, of another data set", [] { addSnp("rs6", 1, 7000); },
+       withSnpListOnly, notOurs + "the instance's data set has 6 SNPs, this one 7" + advice},
       {"a malformed SNP list",
        [] {},
-       [&withoutSnpList](const std::string& text) {
-         return withoutSnpList(text) + "snps 6 5249f60f6efb9f40 7\n";
+       [](const std::string& text) {
+         return withoutLastLine(text) + "snps 6 5249f60f6efb9f40 7\n";
        },
        "Error: Cluster results file out.zuq.1.1 is truncated or malformed at line 17: the "
        "SNP-list line \"snps 6 5249f60f6efb9f40 7\" is malformed; it reads \"snps\", the SNP "
@@ -681,22 +833,76 @@ TEST_F(ClusterJoin, ChecksTheSnpListOfTheInstanceWhereTheFileCarriesOne) {
     writePartialFile(1, 1);
     writeWholeFile(clusterFileName(1, 1), c.changeFile(readWholeFile(clusterFileName(1, 1))));
     c.changeJoinDataSet();
-    const std::vector<resultRecord> own = ownNaive();
-    naiveResults.clear();
-    level1Uboots.clear();
-    if (c.error.empty()) {
-      testing::internal::CaptureStdout();
-      joinPartialFiles(1, own);
-      const std::string printed = testing::internal::GetCapturedStdout();
-      EXPECT_EQ(printed.find("Error"), std::string::npos) << printed;
-      EXPECT_NE(printed.find("L0 size is 2\n"), std::string::npos) << printed;
-      EXPECT_NE(printed.find("Analysis finished."), std::string::npos) << printed;
-      ciLower.clear();
-      ciUpper.clear();
-    } else {
-      EXPECT_EQ(fatalOutput([&own] { joinPartialFiles(1, own); }),
-                "Reading partial results from file out.zuq.1.1.\n" + c.error);
-    }
+    expectJoin(1, c.error, 2);
+  }
+}
+
+// Each file must be the one its name says, as written: a copy of another instance's file would
+// count that instance's replicates twice, a changed file would pool values no instance computed.
+// Files of earlier versions say neither and are read as before.
+TEST_F(ClusterJoin, RefusesFilesThatAreNotTheInstancesOwnAsWritten) {
+  const auto rename = [](const std::string& from, const std::string& to) {
+    std::filesystem::rename(from, to);
+  };
+  const auto editFile2 = [](const std::function<std::string(const std::string&)>& edit) {
+    writeWholeFile("out.zuq.2.2", edit(readWholeFile("out.zuq.2.2")));
+  };
+  struct setCase {
+    const char* what;
+    std::function<void()> change;  // applied to the files of instances 1 and 2 of 2
+    std::string error;             // "" when the join goes through
+  };
+  const setCase cases[] = {
+      {"the files of instances 1 and 2", [] {}, ""},
+      {"a copy of file 1 as file 2",
+       [] { std::filesystem::copy_file("out.zuq.1.2", "out.zuq.2.2",
+                                       std::filesystem::copy_options::overwrite_existing); },
+       "Reading partial results from file out.zuq.2.2.\n"
+       "Error: Cluster results file out.zuq.2.2 was written by instance 1 of 2: the join needs "
+       "the file of instance 2 of 2 under this name.\n"},
+      {"files 1 and 2 swapped",
+       [&rename] {
+         rename("out.zuq.1.2", "swap");
+         rename("out.zuq.2.2", "out.zuq.1.2");
+         rename("swap", "out.zuq.2.2");
+       },
+       "Error: Cluster results file out.zuq.1.2 was written by instance 2 of 2: the join needs "
+       "the file of instance 1 of 2 under this name.\n"},
+      {"the file of instance 2 of 3 as file 2",
+       [&rename, this] {
+         writePartialFile(2, 3);
+         rename("out.zuq.2.3", "out.zuq.2.2");
+       },
+       "Reading partial results from file out.zuq.2.2.\n"
+       "Error: Cluster results file out.zuq.2.2 was written by instance 2 of 3: the join needs "
+       "the file of instance 2 of 2 under this name.\n"},
+      {"a value changed in file 2",
+       [&editFile2] {
+         editFile2([](std::string text) {
+           return text.replace(text.find("0.9376 A 0.41245"), 16, "0.9376 A 0.41246");
+         });
+       },
+       "Reading partial results from file out.zuq.2.2.\n"
+       "Error: Cluster results file out.zuq.2.2 is damaged or was edited: its content does not "
+       "match the hash in its last line.\n"},
+      {"file 2 of an earlier version, without last line",
+       [&editFile2] { editFile2(withoutLastLine); }, ""},
+      {"file 2 of an earlier version, with the SNP list alone",
+       [&editFile2] {
+         editFile2([](const std::string& text) {
+           return withoutLastLine(text) + snpListOfTheFixture;
+         });
+       },
+       ""},
+  };
+  adjCor = 0;
+  clusterCount = 2;
+  for (const setCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    writePartialFile(1, 2);
+    writePartialFile(2, 2);
+    c.change();
+    expectJoin(2, c.error, 4);
   }
 }
 
@@ -709,13 +915,8 @@ TEST_F(ClusterJoin, TakesFilesThatAgreeToTheirPrecisionInAnyOrderOfTies) {
   std::vector<resultRecord> own = naiveResults;
   own[0].un += 1e-9;                      // beyond the six digits the file keeps
   std::swap(own[0], own[1]);              // the tie broken the other way
-  {
-    const std::vector<replicate> replicates;
-    std::ofstream out(clusterFileName(1, 1));
-    level1Uboots.clear();
-    writeBootstrapState(out, replicates);
-    writeLevel1Uboots(out);
-  }
+  level1Uboots.clear();
+  writeStateFile(1, 1, {});
   adjCor = 0;
   testing::internal::CaptureStdout();
   joinPartialFiles(1, own);
@@ -768,7 +969,7 @@ TEST_F(ClusterJoin, PoolsTheFilesAndFinishesTheAnalysis) {
     EXPECT_EQ(replicatesSeen, 14);
     ASSERT_EQ(naiveResults.size(), 2u);
     EXPECT_EQ(naiveResults[0].snp, snps[3]);
-    EXPECT_EQ(snps[3]->naiveP, naiveResults[0].p);
+    EXPECT_EQ(naiveResults[0].p, 7.1612634e-05);  // the join's own, not the file's 7.16126e-05
     ASSERT_EQ(level1Uboots.size(), 4u);
     EXPECT_EQ(level1Uboots[2], (std::vector<double>{0.25, -1.5}));
     ASSERT_EQ(uboot.size(), 2u);
@@ -778,6 +979,34 @@ TEST_F(ClusterJoin, PoolsTheFilesAndFinishesTheAnalysis) {
     ciLower.clear();
     ciUpper.clear();
   }
+}
+
+// The files round p and Un to six significant digits, which the table (four decimals of the
+// odds ratio) can show: the naive columns and the Un of Uboot are the join's own, unrounded.
+// Without the correlation adjustment and the MAF scale, Uboot is un - mean(ud - ue), here
+// un - (0.5 + 1) / 2.
+TEST_F(ClusterJoin, TheTableAndUbootTakeTheJoinsOwnNaiveRecords) {
+  nSig = 1;
+  replicatesSeen = 2;
+  naiveResults = {record(3, 'A', 1.23456789e-4, 1.23456789, 0, missingValue, 0, missingValue)};
+  level1Uboots.clear();
+  const std::vector<resultRecord> own = naiveResults;
+  writeStateFile(1, 1,
+                 {{record(3, 'A', 1e-5, 1.5, 'A', 1.5, 'A', 1.0)},
+                  {record(2, 'C', 2e-5, 2.0, 'C', 2.0, 'C', 1.0)}});
+  naiveResults.clear();
+  clusterCount = 1;
+  adjCor = 0;
+  mafCorrection = 0;
+  testing::internal::CaptureStdout();
+  joinPartialFiles(1, own);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("Analysis finished."), std::string::npos) << printed;
+  ASSERT_EQ(naiveResults.size(), 1u);
+  EXPECT_EQ(naiveResults[0].p, 1.23456789e-4);
+  EXPECT_EQ(naiveResults[0].un, 1.23456789);
+  ASSERT_EQ(uboot.size(), 1u);
+  EXPECT_NEAR(uboot[0], 1.23456789 - 0.75, 1e-12);
 }
 
 TEST_F(ClusterJoin, NeedsAtLeastOneFile) {
