@@ -198,9 +198,9 @@ TEST(Cluster, AJoinPrintsTheNaiveColumnsOfASingleRunToTheLastDigit) {
 }
 
 // A join takes only a set of files that are each the file of the instance their name says, as
-// that instance wrote it: a refused set leaves no results table and no temporary file, and the
-// partial files as they were. Files of earlier versions (no last line, or the SNP list alone)
-// are still read.
+// that instance wrote it: a refused set leaves no results table (not even an earlier one), no
+// temporary file, and the partial files as they were. Files of earlier versions (no last line,
+// or the SNP list alone) are still read.
 TEST(Cluster, AJoinRefusesCopiedChangedOrCutFiles) {
   const std::string instances = makeWorkDirectory();
   auto args = [](std::vector<std::string> extra) {
@@ -255,6 +255,7 @@ TEST(Cluster, AJoinRefusesCopiedChangedOrCutFiles) {
     const std::string dir = makeWorkDirectory();
     writeFile(dir + "/out.zuq.1.2", file1);
     writeFile(dir + "/out.zuq.2.2", c.file2);
+    writeFile(dir + "/out.zuq", "the table of an earlier join\n");
     const zuqRun join = runZuq(args({"--join", "2"}), dir);
     if (c.error.empty()) {
       EXPECT_EQ(join.status, 0) << join.out;

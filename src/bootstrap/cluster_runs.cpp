@@ -257,6 +257,9 @@ void joinClusterResults() {
     std::cout << "Error: --keep cannot be used with --join: the instances ran without it.\n";
     fatalExit(1);
   }
+  // As a single run does when its analysis starts: a join that fails must not leave the table of
+  // an earlier join under the name, where it would pass for this one's.
+  removeOldOutputFile();
   joinPartialFiles(n, ownNaiveResults());
 }
 
