@@ -128,24 +128,19 @@ bool upperTailNegligible(double f, double dfn, double dfd, double noncentrality)
 
 // Q: the Poisson-weighted sum of the complements 1 - I_x(a_i, b) = I_y(b, a_i), a_i = dfn/2 + i,
 // which rise with i by the steps s_i = x^a_i y^b / (a_i B(a_i, b)), s_(i+1)/s_i =
-// x (a_i + b)/(a_i + 1), from the Poisson mode. For a mean below 1 the mode is 0 and the lower
-// sum's centre 1: the complement there is the centre's less one step, unless that subtraction
-// loses more than a bit (far out, where the heavier weight's term would lose its digits), and
-// then the ratio routine's. Where the mode's complement underflows, the sum starts from its ratio
-// to the step, by continued fraction.
+// x (a_i + b)/(a_i + 1), from the Poisson mode (tailAtMode). Where the mode's complement
+// underflows, the sum starts from its ratio to the step, by continued fraction.
 double upperTailSum(double f, double dfn, double dfd, double noncentrality,
                     const betaCentre& c) {
   if (upperTailNegligible(f, dfn, dfd, noncentrality)) return 0.0;
   const long mode = truncToLong(c.halfNc);
   const double a = dfn / 2.0 + static_cast<double>(mode);
   const double step = betaFactor(a, c.b, c.x, c.y) / a;
-  double modeQ = c.Q;
-  if (mode != c.index) {
-    modeQ = c.Q - step;
+  const double modeQ = tailAtMode(mode, c.index, c.Q, step, [&](double& tail) {
     double unused = 0;
     int error = 0;
-    if (!(modeQ >= c.Q / 2.0)) incompleteBetaRatio(a, c.b, c.x, c.y, unused, modeQ, error);
-  }
+    incompleteBetaRatio(a, c.b, c.x, c.y, unused, tail, error);
+  });
   const mixtureStart start = mixtureStartAt(
       mode, c.halfNc, modeQ, step,
       [&] { return logBetaFactor(a, c.b, c.x, c.y) - std::log(a); },

@@ -28,7 +28,6 @@ double lowerTailSum(double x, double df, const chiSquareCentre& c) {
   const long maxTerms = 1000 + static_cast<long>(40.0 * std::sqrt(c.halfNc));
   double sum = 0;
   const auto small = [&](double t) { return sum < 1e-20 || t < eps * sum; };
-  const auto dfOf = [&](long i) { return degreesAt(df, i); };
   const double halfNc = c.halfNc;
   const long centre = c.index;
   const double halfX = x / 2.0;
@@ -38,7 +37,7 @@ double lowerTailSum(double x, double df, const chiSquareCentre& c) {
   const double centreP = c.P;
   // The step between neighbouring chi-square terms at the centre: P(a, y) - P(a + 1, y) =
   // y^a e^-y / Gamma(a + 1), with a = (df + 2 centre)/2 and y = x/2.
-  const double centreHalfDf = dfOf(centre) / 2.0;
+  const double centreHalfDf = degreesAt(df, centre) / 2.0;
   const double centreStep = std::exp(centreHalfDf * std::log(halfX) - halfX -
                                      logGammaRational(1.0 + centreHalfDf));
   sum = centreWeight * centreP;
@@ -52,7 +51,7 @@ double lowerTailSum(double x, double df, const chiSquareCentre& c) {
   long i = centre, taken = 0;
   do {
     ++taken;
-    step = step * (dfOf(i) / 2.0) / halfX;
+    step = step * (degreesAt(df, i) / 2.0) / halfX;
     stepSum += step;
     weight *= static_cast<double>(i) / halfNc;
     previous = term;
@@ -73,7 +72,7 @@ double lowerTailSum(double x, double df, const chiSquareCentre& c) {
     term = weight * (centreP - stepSum);
     sum += term;
     ++i;
-    step = step * halfX / (dfOf(i) / 2.0);
+    step = step * halfX / (degreesAt(df, i) / 2.0);
     stepSum += step;
   } while (!(taken > maxTerms || small(term)));
   return sum;
@@ -81,22 +80,18 @@ double lowerTailSum(double x, double df, const chiSquareCentre& c) {
 
 // Q: the Poisson-weighted sum of the central upper tails Q(a_i, x/2), a_i = df/2 + i, which rise
 // with i by the steps s_i = y^a_i e^-y / Gamma(a_i + 1), s_(i+1)/s_i = y/(a_i + 1), from the
-// Poisson mode. For a mean below 1 the mode is 0 and the lower sum's centre 1: the tail there is
-// the centre's less one step, unless that subtraction loses more than a bit (far out, where the
-// heavier weight's term would lose its digits), and then the central routine's. Where the mode's
-// tail underflows, the sum starts from its ratio to the step, by continued fraction.
+// Poisson mode (tailAtMode). Where the mode's tail underflows, the sum starts from its ratio to
+// the step, by continued fraction.
 double upperTailSum(double x, double df, const chiSquareCentre& c) {
   if (!(noncentralChiSquareLogTailBound(x, df, 2.0 * c.halfNc) > logNegligibleTail)) return 0.0;
   const long mode = truncToLong(c.halfNc);
   const double y = x / 2.0;
   const double a = degreesAt(df, mode) / 2.0;
   const double step = gammaFactor(a, y) / a;
-  double modeQ = c.Q;
-  if (mode != c.index) {
-    modeQ = c.Q - step;
+  const double modeQ = tailAtMode(mode, c.index, c.Q, step, [&](double& tail) {
     double unused = 0;
-    if (!(modeQ >= c.Q / 2.0)) chiSquareCdf(x, degreesAt(df, mode), unused, modeQ);
-  }
+    chiSquareCdf(x, degreesAt(df, mode), unused, tail);
+  });
   const mixtureStart start = mixtureStartAt(
       mode, c.halfNc, modeQ, step,
       [&] { return logGammaFactor(a, y) - std::log(a); },

@@ -22,6 +22,19 @@ struct mixtureStart {
   double logScale = 0;
 };
 
+// The central upper tail at the Poisson mode, from the one at the lower sum's centre, which is
+// the mode but for a mean below 1 (mode 0, centre 1): there it is the centre's less the step
+// s_0, unless that subtraction loses more than a bit (far out, where the heavier weight's term
+// would lose its digits), and then the central routine's own, which exact(tail) writes over the
+// difference (a routine that fails leaves it).
+template <typename ExactTail>
+double tailAtMode(long mode, long centre, double centreTail, double step, ExactTail exact) {
+  if (mode == centre) return centreTail;
+  double tail = centreTail - step;
+  if (!(tail >= centreTail / 2.0)) exact(tail);
+  return tail;
+}
+
 // The start at the Poisson mode of the given mean, from the mode's central upper tail and its
 // step. Where either is below 1e-290 (where they lose digits or underflow) the start is scaled by
 // the weight times the step: logStep() gives ln s_c, and tailOverStep() the ratio Q_c/s_c, which
