@@ -196,10 +196,6 @@ void truncateNegativeUboots() {
 
 }  // namespace
 
-std::string incompleteClusterFileName(const std::string& fileName) {
-  return incompleteFileName(fileName);
-}
-
 int clusterShare(int k, int n, int total) { return total / n + (total % n >= k ? 1 : 0); }
 
 std::string clusterFileName(int k, int n) {
@@ -215,12 +211,12 @@ void setUpClusterInstance() {
   // join never takes the file of an instance that was stopped half-way for a finished one. An
   // old file goes at once: it belongs to an earlier analysis.
   std::remove(clusterFilePath.c_str());
-  clusterFile.open(incompleteClusterFileName(clusterFilePath), std::ios::out | std::ios::trunc);
+  clusterFile.open(incompleteFileName(clusterFilePath), std::ios::out | std::ios::trunc);
   if (!clusterFile.is_open()) {
     std::cout << "Error: Cannot create cluster results file: " << clusterFilePath << "\n";
     plainExit(1);
   }
-  addTemporaryName(incompleteClusterFileName(clusterFilePath));
+  addTemporaryName(incompleteFileName(clusterFilePath));
   nL0 = clusterShare(k, n, nL0);
   nL1 = clusterShare(k, n, nL1);
   // 32-bit arithmetic that wraps instead of overflowing.
@@ -236,7 +232,7 @@ void setUpClusterInstance() {
 void closeClusterFile() {
   if (!clusterFile.is_open()) return;
   clusterFile.close();
-  const std::string incomplete = incompleteClusterFileName(clusterFilePath);
+  const std::string incomplete = incompleteFileName(clusterFilePath);
   if (clusterFile.fail() || !appendLastLine(incomplete) ||
       std::rename(incomplete.c_str(), clusterFilePath.c_str()) != 0) {
     std::cout << "Error: Cannot write cluster results file: " << clusterFilePath << "\n";

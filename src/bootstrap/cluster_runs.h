@@ -17,12 +17,9 @@ int clusterShare(int k, int n, int total);
 // outFileName + "." + k + "." + n.
 std::string clusterFileName(int k, int n);
 
-// The name the partial-results file fileName is written under until it is complete.
-std::string incompleteClusterFileName(const std::string& fileName);
-
 // Driver step for --cluster k/n with k not 0: removes an old partial-results file and opens the
-// new one under its incomplete name, takes this instance's share of nL0 and nL1, reseeds rng and
-// prints the instance's set-up.
+// new one under its incomplete name (incompleteFileName), takes this instance's share of nL0 and
+// nL1, reseeds rng and prints the instance's set-up.
 void setUpClusterInstance();
 // Flushes and closes the partial-results file, ends it with its last line (the SNP list, this
 // instance, and the hash of the content before it) and renames it into place; a file that could

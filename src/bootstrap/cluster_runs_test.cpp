@@ -16,6 +16,7 @@
 #include "bootstrap/analysis_flow.h"
 #include "bootstrap/level0.h"
 #include "bootstrap/level12.h"
+#include "run/output_file.h"
 #include "run/random_generator.h"
 #include "run/settings.h"
 #include "test_support/bootstrap_snapshot.h"
@@ -670,9 +671,9 @@ TEST_F(ClusterFiles, AnInstanceFileAppearsOnlyWhenComplete) {
   writeBootstrapState(clusterFile, replicates);
   clusterFile.flush();
   EXPECT_FALSE(std::filesystem::exists(name));
-  EXPECT_TRUE(std::filesystem::exists(incompleteClusterFileName(name)));
+  EXPECT_TRUE(std::filesystem::exists(incompleteFileName(name)));
   closeClusterFile();
-  EXPECT_FALSE(std::filesystem::exists(incompleteClusterFileName(name)));
+  EXPECT_FALSE(std::filesystem::exists(incompleteFileName(name)));
   std::ostringstream expected;
   writeBootstrapState(expected, replicates);
   EXPECT_EQ(testsupport::readWholeFile(name), completeFile(expected.str(), 1, 2));
