@@ -36,15 +36,6 @@ std::string scanFileset(const std::string& dir) {
   return dir + "/<no scan fileset>";
 }
 
-// The first six fields of every .ped line, as a .fam holds them.
-std::vector<std::vector<std::string>> pedFamilies() {
-  std::vector<std::vector<std::string>> rows;
-  for (const auto& row : tableRows(readFile(separated + ".ped"))) {
-    rows.emplace_back(row.begin(), row.begin() + 6);
-  }
-  return rows;
-}
-
 // Checks both filesets of the run (the scan's and snp-0) against the expected .fam rows.
 void expectFamilies(const zuqRun& run, const std::vector<std::vector<std::string>>& expected) {
   for (const std::string& fam :
@@ -56,10 +47,8 @@ void expectFamilies(const zuqRun& run, const std::vector<std::vector<std::string
 
 TEST(IndividualOptions, MakefemaleGivesEveryIndividualSexCodeOne) {
   ASSERT_FALSE(plinkPath().empty()) << "plink 1.07 is not installed";
-  std::vector<std::vector<std::string>> phenotyped;  // those that the filesets hold
-  for (const auto& row : pedFamilies()) {
-    if (row[5] == "1" || row[5] == "2") phenotyped.push_back(row);
-  }
+  // Those that the filesets hold.
+  const auto phenotyped = famFields(phenotypedPedRows(separated + ".ped"));
   struct Case {
     std::vector<std::string> extra;
     bool allOne;
@@ -103,7 +92,7 @@ TEST(IndividualOptions, RandomDrawsThePhenotypesOfTheSeed) {
   const auto drawn = drawnPhenotypes();
   ASSERT_EQ(drawn.size(), 2u);
   ASSERT_NE(drawn.at(5), drawn.at(6));
-  const auto families = pedFamilies();
+  const auto families = famFields(tableRows(readFile(separated + ".ped")));
   std::map<int, std::vector<std::string>> famsOfSeed;
   for (int seed : {5, 6, 5}) {
     SCOPED_TRACE(seed);

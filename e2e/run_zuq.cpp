@@ -255,3 +255,17 @@ std::vector<std::vector<std::string>> tableRows(const std::string& text) {
   }
   return rows;
 }
+
+std::vector<std::vector<std::string>> phenotypedPedRows(const std::string& pedPath) {
+  std::vector<std::vector<std::string>> rows;
+  for (const auto& row : tableRows(readFile(pedPath))) {
+    if (row[5] == "1" || row[5] == "2") rows.push_back(row);
+  }
+  return rows;
+}
+
+std::vector<std::vector<std::string>> famFields(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::vector<std::string>> fields;
+  for (const auto& row : rows) fields.emplace_back(row.begin(), row.begin() + 6);
+  return fields;
+}

@@ -64,5 +64,10 @@ std::string plinkPath();
 std::vector<std::string> words(const std::string& line);
 // The rows of a results table (the header included) as whitespace-separated cells.
 std::vector<std::vector<std::string>> tableRows(const std::string& text);
+// The lines of a .ped file, as words, of the individuals with a phenotype (1 or 2): those that a
+// run keeps and hands to plink, in this order.
+std::vector<std::vector<std::string>> phenotypedPedRows(const std::string& pedPath);
+// The first six fields of .ped rows, as a .fam holds them.
+std::vector<std::vector<std::string>> famFields(const std::vector<std::vector<std::string>>& rows);
 // The output of a run up to (not including) the first line that starts with prefix.
 std::string textBefore(const std::string& text, const std::string& prefix);

@@ -22,24 +22,6 @@ double halfUnit(double printed, int digits) {
   return 0.5 * std::pow(10.0, std::floor(std::log10(std::fabs(printed))) - (digits - 1));
 }
 
-// The .ped lines of the individuals that have a phenotype (1 or 2), as words: those that the
-// filesets hold, in this order.
-std::vector<std::vector<std::string>> phenotypedPedRows() {
-  std::vector<std::vector<std::string>> rows;
-  for (const auto& row : tableRows(readFile(separated + ".ped"))) {
-    if (row[5] == "1" || row[5] == "2") rows.push_back(row);
-  }
-  return rows;
-}
-
-// Their first six fields, as a .fam holds them.
-std::vector<std::vector<std::string>> familyFields(
-    const std::vector<std::vector<std::string>>& pedRows) {
-  std::vector<std::vector<std::string>> rows;
-  for (const auto& row : pedRows) rows.emplace_back(row.begin(), row.begin() + 6);
-  return rows;
-}
-
 // The two alleles of a genotype in a fixed order, so that "G A" and "A G" compare equal.
 std::string genotype(std::string first, std::string second) {
   if (second < first) std::swap(first, second);
@@ -74,8 +56,8 @@ TEST(SingleFilesets, EachSignificantSnpGetsAFilesetThatPlinkReadsBack) {
   std::sort(ranked.begin(), ranked.end());
   ASSERT_EQ(ranked.size(), 4u);  // rs1, rs2, rs3 and rs5, by the fixture's making
 
-  const auto pedRows = phenotypedPedRows();
-  const auto families = familyFields(pedRows);
+  const auto pedRows = phenotypedPedRows(separated + ".ped");
+  const auto families = famFields(pedRows);
   const auto mapRows = tableRows(readFile(separated + ".map"));
   struct Case {
     std::vector<std::string> extra;
