@@ -108,3 +108,23 @@ std::string repeatedSnpIdWarning(std::span<snpRecord* const> fileSnps,
          std::to_string(secondAt + 1) +
          " of the file). --exclude and --extract act on every SNP that has a listed id.\n";
 }
+
+std::string sexChromosomeWarning(std::span<snpRecord* const> fileSnps,
+                                 const std::string& fileName) {
+  const auto onSexChromosome = [](const snpRecord* snp) {
+    return snp->chromosome >= 23 && snp->chromosome <= 26;
+  };
+  const auto first = std::find_if(fileSnps.begin(), fileSnps.end(), onSexChromosome);
+  if (first == fileSnps.end()) return "";
+  const auto count = std::count_if(first, fileSnps.end(), onSexChromosome);
+  // plink tests X in males as haploid and leaves Y and MT out of its association tests, so a
+  // SNP there gets another p (or none) on the plink routes than in process.
+  return "Warning: " + std::to_string(count) + (count == 1 ? " SNP" : " SNPs") + " of map file " +
+         fileName + (count == 1 ? " has" : " have") +
+         " a chromosome code from 23 to 26, which plink reads as X, Y, XY and MT; the first is " +
+         shown((*first)->name) + " (SNP " + std::to_string(first - fileSnps.begin() + 1) +
+         " of the file, code " + std::to_string((*first)->chromosome) +
+         "). The tests and estimates run in zuq treat them as autosomes, while plink (--slow, "
+         "--useplink, --R) applies its rules for sex chromosomes and mitochondria: the two "
+         "routes can give these SNPs different results.\n";
+}

@@ -1,5 +1,6 @@
-// The .map reader's warnings: where and why its reading stopped before the end of the file, and
-// SNP ids that more than one SNP of the file has.
+// The .map reader's warnings: where and why its reading stopped before the end of the file, SNP
+// ids that more than one SNP of the file has, and SNPs on the chromosomes that plink does not test
+// as autosomes.
 #pragma once
 
 #include <cstddef>
@@ -16,4 +17,9 @@ std::string mapStopWarning(std::string_view text, size_t start, const std::strin
 // The warning for ids that more than one of the SNPs has, in their order in the file; "" when
 // every id is unique. One pass over a hash table: map files hold millions of SNPs.
 std::string repeatedSnpIdWarning(std::span<snpRecord* const> fileSnps,
+                                 const std::string& fileName);
+
+// The warning for SNPs with chromosome codes 23 to 26 (plink's X, Y, XY and MT), which the tests
+// run in process treat as autosomes and plink does not; "" when there are none.
+std::string sexChromosomeWarning(std::span<snpRecord* const> fileSnps,
                                  const std::string& fileName);

@@ -88,6 +88,7 @@ void plinkRunner::readMapFile(const std::string& fileName) {
   nSnps = static_cast<int>(snps.size());
   std::cout << "Map file contains " << nSnps << " SNP ids. \n";
   std::cout << repeatedSnpIdWarning(std::span(snps).subspan(first), fileName);
+  std::cout << sexChromosomeWarning(std::span(snps).subspan(first), fileName);
 }
 
 void readPedLinesInOrder(FILE* file, const std::string& fileName, pedAlleleColumns& alleles) {

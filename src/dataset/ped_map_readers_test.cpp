@@ -139,7 +139,7 @@ TEST_F(PedMapReaders, MapStopIsNamedWithItsLineAndCode) {
        "1, whose chromosome code \"1x\" is not a whole number"},
       {"decimal point", "1.5 rs0 0 7\n", 0,
        "1, whose chromosome code \"1.5\" is not a whole number"},
-      {"signed, large and blank-led codes", "-1 a 0 1\n23 b 0 2\n 0 c 0 3\n+4 d 0 4\n", 4, ""},
+      {"signed, large and blank-led codes", "-1 a 0 1\n27 b 0 2\n 0 c 0 3\n+4 d 0 4\n", 4, ""},
       {"blank lines and windows line ends", "\n\n1 a 0 1\r\n\r\n  XY b 0 2\r\n", 1,
        "5, whose chromosome code \"XY\" is not a whole number"},
       {"letter code at the end without newline", "1 a 0 1\nX", 1,
@@ -200,6 +200,46 @@ TEST_F(PedMapReaders, RepeatedSnpIdsAreCountedOnce) {
   // A second file read after the first is checked on its own SNPs.
   readMap("1 a 0 1\n");
   EXPECT_EQ(readMap("1 a 0 1\n1 b 0 1\n"), "Map file contains 3 SNP ids. \n");
+}
+
+// plink's codes of X, Y, XY and MT: one warning after the count, naming the first such SNP.
+TEST_F(PedMapReaders, SexChromosomeCodesAreCountedOnce) {
+  struct CodeCase {
+    const char* name;
+    std::vector<int> codes;
+    std::string warning;  // the count and the first SNP, as the warning words them; empty: none
+  };
+  const CodeCase cases[] = {
+      {"autosomes and codes around the range", {1, 22, 27, 0, -23}, ""},
+      {"one on X", {1, 23, 2}, "1 SNP of map file MAP has a chromosome code from 23 to 26, "
+                               "which plink reads as X, Y, XY and MT; the first is s1 (SNP 2 of "
+                               "the file, code 23)"},
+      {"every code of the range", {5, 26, 1, 24, 25, 23, 22},
+       "4 SNPs of map file MAP have a chromosome code from 23 to 26, which plink reads as X, Y, "
+       "XY and MT; the first is s1 (SNP 2 of the file, code 26)"},
+  };
+  const std::string routes =
+      ". The tests and estimates run in zuq treat them as autosomes, while plink (--slow, "
+      "--useplink, --R) applies its rules for sex chromosomes and mitochondria: the two routes "
+      "can give these SNPs different results.\n";
+  for (const CodeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string text;
+    for (size_t j = 0; j < c.codes.size(); ++j) {
+      text += std::to_string(c.codes[j]) + " s" + std::to_string(j) + " 0 1\n";
+    }
+    std::string expected = mapMessages("", static_cast<int>(c.codes.size()));
+    if (!c.warning.empty()) {
+      std::string warning = c.warning;
+      warning.replace(warning.find("MAP"), 3, dir.file("data.map"));
+      expected += "Warning: " + warning + routes;
+    }
+    EXPECT_EQ(readMap(text), expected);
+    freeDataSet();
+  }
+  // A second file read after the first is checked on its own SNPs.
+  readMap("23 a 0 1\n");
+  EXPECT_EQ(readMap("1 b 0 1\n"), mapMessages("", 2));
 }
 
 TEST_F(PedMapReaders, MapFieldsFollowStreamExtraction) {
