@@ -114,7 +114,9 @@ TEST(PlinkProbe, AnUnwritableScratchDirectoryIsReported) {
   const zuqRun run = runZuq({"--dummy", "4", "2", "--scratch", "/nonexistent/dir"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(maskMachineLines(probeOutput(run.out)),
-            "Error: Cannot write to scratch directory: '/nonexistent/dir/temp.zuq.DIGITS.'\n");
+            "Error: Cannot create /nonexistent/dir/temp.zuq.DIGITS.plinktest.map (No such file or "
+            "directory).\nError: Cannot write to scratch directory: "
+            "'/nonexistent/dir/temp.zuq.DIGITS.'\n");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -152,10 +153,12 @@ TEST(ResourceLimits, AFullDiskLeavesNoTableAndNoStatistics) {
     std::vector<std::string> messages;
     std::set<std::string> left;
   };
+  // Room for the files of the plink probe at start-up (10 and 22 bytes), none for a table.
+  const rlim_t probeRoom = 32;
   const diskCase cases[] = {
-      {"full at the start of the table", 0, false, 1, {tableError}, {}},
+      {"full at the start of the table", probeRoom, false, 1, {tableError}, {}},
       {"full in the middle of the table", table.size() / 2, false, 1, {tableError}, {}},
-      {"full at the start of the statistics", 0, true, 1, {statsWarning, tableError}, {}},
+      {"full at the start of the statistics", probeRoom, true, 1, {statsWarning, tableError}, {}},
       {"full in the middle of the statistics", table.size() + 1, true, 0, {statsWarning},
        {"out.zuq"}},
   };
@@ -176,6 +179,119 @@ TEST(ResourceLimits, AFullDiskLeavesNoTableAndNoStatistics) {
     if (c.left.count("out.zuq")) {
       EXPECT_EQ(readFile(directory + "/out.zuq"), table);
     }
+  }
+}
+
+// 100 individuals whose ids are their numbers, in family and individual id alike, and 20 SNPs,
+// the first three associated with case status. The .fam of all individuals takes 1384 bytes;
+// that of a resample, whose individual ids are i0, i1, ..., about 100 bytes more.
+void writeShortIdDataSet(const std::string& directory) {
+  std::ofstream map(directory + "/short.map");
+  for (int j = 0; j < 20; ++j) map << "1 s" << j << " 0 " << j + 1 << "\n";
+  std::ofstream ped(directory + "/short.ped");
+  for (int k = 1; k <= 100; ++k) {
+    const bool isCase = k % 2 == 0;
+    ped << k << " " << k << " 0 0 1 " << (isCase ? 2 : 1);
+    for (int j = 0; j < 20; ++j) {
+      // Cases carry A at the first three SNPs far more often than controls.
+      const bool associated = j < 3 && isCase;
+      for (int a = 0; a < 2; ++a) {
+        ped << ((k * 7 + j * 3 + a * 5) % 10 < (associated ? 8 : 4) ? " A" : " C");
+      }
+    }
+    ped << "\n";
+  }
+}
+
+// The files handed to plink on a full disk: the probe's at start-up, the fileset of the scan of
+// all individuals, and those of resamples that threads write at once. Each ends the run with
+// one message naming the file and the system's reason, and leaves nothing.
+TEST(ResourceLimits, AFullDiskForPlinksFilesEndsTheRunNamingTheFile) {
+  struct plinkFileCase {
+    const char* what;
+    std::vector<std::string> args;
+    rlim_t limit;
+    const char* file;  // a regular expression for the name after the temporary prefix
+    int repeats;
+  };
+  const std::vector<std::string> slowResamples = {"--file", "short", "--slow", "--estimate",
+                                                  "ALLELIC", "--alpha", "0.05", "--L0", "10",
+                                                  "--seed", "1", "--cpu", "8"};
+  const plinkFileCase cases[] = {
+      {"the probe at start-up", {"--file", example}, 0, R"(plinktest\.map)", 1},
+      {"the scan of all individuals through plink", {"--file", example, "--slow"}, 4096,
+       R"(all\.bim)", 1},
+      // All individuals fit, resamples do not: eight threads meet the limit at about once.
+      {"resamples on eight threads", slowResamples, 1400, R"(cpu[0-7]all\.fam)", 5},
+  };
+  for (const plinkFileCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (int repeat = 0; repeat < c.repeats; ++repeat) {
+      const std::string directory = makeWorkDirectory();
+      writeShortIdDataSet(directory);
+      std::vector<std::string> args = c.args;
+      args.insert(args.end(), {"--plink", liftingPlink(directory)});
+      const zuqRun run = runZuqLimited(args, {.fileSize = c.limit}, directory);
+      EXPECT_EQ(run.status, 1);
+      const std::vector<std::string> lines = errorLines(maskMachineLines(run.out));
+      ASSERT_EQ(lines.size(), 1u) << run.out;
+      const std::regex message(R"(Error: Cannot write to output file temp\.zuq\.DIGITS\.)" +
+                               std::string(c.file) + R"( \(File too large\)\.)");
+      EXPECT_TRUE(std::regex_match(lines[0], message)) << lines[0];
+      EXPECT_EQ(filesLeft(directory, {"short.map", "short.ped"}), std::set<std::string>{});
+    }
+  }
+}
+
+// A data set with three SNPs, the first two significant: rs1 most of all, then one whose name
+// is 1500 characters long, so that its .bim outgrows a file-size limit that every other file of
+// --single fits under.
+std::string writeLongNameDataSet(const std::string& directory) {
+  const std::string longName = "rs" + std::string(1498, 'x');
+  std::ofstream map(directory + "/long.map");
+  map << "1 rs1 0 100\n1 " << longName << " 0 200\n1 rs3 0 300\n";
+  std::ofstream ped(directory + "/long.ped");
+  for (int k = 0; k < 40; ++k) {
+    const bool isCase = k < 20;
+    ped << k << " " << k << " 0 0 1 " << (isCase ? 2 : 1) << (isCase ? " A A" : " C C");
+    ped << ((k % 20 < 16) == isCase ? " A A" : " C C") << (k % 2 == 0 ? " A A" : " C C") << "\n";
+  }
+  return longName;
+}
+
+// --single on a disk that fills during the second fileset: the first stays whole, the second
+// goes altogether (an earlier run's file of its name too), and the run ends with status 1.
+TEST(ResourceLimits, AFullDiskDuringSingleKeepsTheWholeFilesetsOnly) {
+  const std::string reference = makeWorkDirectory();
+  const std::string longName = writeLongNameDataSet(reference);
+  const std::vector<std::string> single = {"--file", "long", "--single", "--alpha", "0.05"};
+  std::vector<std::string> args = single;
+  args.insert(args.end(), {"--plink", liftingPlink(reference)});
+  const zuqRun full = runZuq(args, reference);
+  ASSERT_EQ(full.status, 0) << full.out;
+  const std::string written = "Writing single SNP : rs1\nWriting single SNP : " + longName + "\n";
+  ASSERT_NE(full.out.find(written), std::string::npos) << full.out;
+  ASSERT_LT(fs::file_size(reference + "/snp-0.fam"), 1000u);
+  ASSERT_GT(fs::file_size(reference + "/snp-1.bim"), 1000u);
+
+  const std::string directory = makeWorkDirectory();
+  writeLongNameDataSet(directory);
+  writeFile(directory + "/snp-1.fam", "an earlier run's fileset\n");
+  args = single;
+  args.insert(args.end(), {"--plink", liftingPlink(directory)});
+  const zuqRun run = runZuqLimited(args, {.fileSize = 1000}, directory);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find(written + "Error: Cannot write to output file snp-1.bim (File too "
+                                   "large).\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(errorLines(run.out).size(), 1u) << run.out;
+  EXPECT_EQ(filesLeft(directory, {"long.map", "long.ped"}),
+            (std::set<std::string>{"snp-0.bed", "snp-0.bim", "snp-0.fam"}));
+  for (const char* extension : {".bed", ".bim", ".fam"}) {
+    EXPECT_EQ(readFile(directory + "/snp-0" + extension),
+              readFile(reference + "/snp-0" + extension))
+        << extension;
   }
 }
 

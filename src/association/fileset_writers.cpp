@@ -1,8 +1,13 @@
 // The PLINK binary fileset handed to plink: <base>.bim, .fam, .bed and, with covariates, .cov.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -12,23 +17,23 @@
 #include "dataset/covariates.h"
 #include "dataset/dataset.h"
 #include "run/exit.h"
+#include "run/output_file.h"
 #include "run/settings.h"
 #include "run/temp_files.h"
+#include "association/checked_file.h"
 #include "association/plink_runner.h"
 
 namespace {
 
-[[noreturn]] void cannotWrite(const std::string& message) {
-  std::cout << message;
-  fatalExit(1);
-}
+// The first failure of any thread is printed, whole, by the thread that ends the run; a second
+// thread failing meanwhile waits here for the end (outside its temporary-file work, which the
+// end waits for).
+std::mutex failureReport;
 
-// A file that could not be written in full would reach plink as a shorter fileset (fewer SNPs,
-// individuals or covariate lines), which plink may well analyse without complaint. Closing
-// flushes the last buffer, so the check comes after it.
-void closeOrFail(std::ofstream& file, const std::string& message) {
-  file.close();
-  if (file.fail()) cannotWrite(message);
+[[noreturn]] void endWithFailure(const std::string& message) {
+  failureReport.lock();
+  std::cout << message << std::flush;
+  fatalExit(1);
 }
 
 // The .bim and .cov messages begin with "Error: ", those of .fam and .bed do not.
@@ -43,6 +48,24 @@ std::string bedFailure(const std::string& fileName) {
 }
 std::string covFailure(const std::string& fileName) {
   return "Error: Cannot write to output file " + fileName + "\n";
+}
+
+// Where one file of a fileset goes: the path written, and the name the user knows it by (the
+// same, unless the file is written under a name of its own until it is complete).
+struct filesetFile {
+  std::string path;
+  std::string name;
+};
+
+// The message for a file that could not be created (its reason, then the message that says
+// which file of the fileset it was), or for one that could not be written in full; empty when
+// the file is complete. A file cut short would reach plink as a smaller fileset (fewer SNPs,
+// individuals or covariate lines), which plink may well analyse without complaint.
+std::string failureOf(checkedFile& file, const filesetFile& where,
+                      std::string (*openMessage)(const std::string&)) {
+  if (!file.isOpen()) return createFailureLine(where.name, file.reason()) + openMessage(where.name);
+  if (!file.close()) return writeFailureLine(where.name, file.reason());
+  return "";
 }
 
 // Guards the allele completion when it does happen on a worker thread.
@@ -84,16 +107,16 @@ std::string filesetId(const individualRecord& person, size_t k, int newfids) {
   return newfids != 0 ? "i" + std::to_string(k) : person.individualId;
 }
 
-void writeFamFile(const std::string& fileName, const std::vector<individualRecord*>& people,
-                  int newfids) {
-  std::ofstream file(fileName, std::ios::trunc);
-  if (!file) cannotWrite(famFailure(fileName));
-  for (size_t k = 0; k < people.size(); ++k) {
+std::string writeFam(const filesetFile& where, const std::vector<individualRecord*>& people,
+                     int newfids) {
+  checkedFile file(where.path);
+  std::ostream& out = file.stream();
+  for (size_t k = 0; k < people.size() && out; ++k) {
     const individualRecord& person = *people[k];
-    file << person.familyId << ' ' << filesetId(person, k, newfids) << ' ' << person.fatherId
-         << ' ' << person.motherId << ' ' << person.sex << ' ' << person.phenotype << '\n';
+    out << person.familyId << ' ' << filesetId(person, k, newfids) << ' ' << person.fatherId
+        << ' ' << person.motherId << ' ' << person.sex << ' ' << person.phenotype << '\n';
   }
-  closeOrFail(file, famFailure(fileName));
+  return failureOf(file, where, famFailure);
 }
 
 // SNP blocks are packed into a buffer of about this size and written in one call.
@@ -158,75 +181,161 @@ void packSnpBlocks(const std::vector<const uint64_t*>& genotypes,
   }
 }
 
-}  // namespace
-
-void plinkRunner::writeBinaryFileset(const std::string& base,
-                                     const std::vector<individualRecord*>& people,
-                                     const std::vector<snpRecord*>& snpList, int newfids) {
-  // A run that ends meanwhile (a fatal error on another thread, a signal) removes the files
-  // only once they are complete.
-  const temporaryFileWork work;
-  writeBimFile(base + ".bim", snpList);
-  writeFamFile(base + ".fam", people, newfids);
-  writeBedFile(base, people, snpList);
-  if (useCovariates) writeCovFile(base + ".cov", people, newfids);
-}
-
-void plinkRunner::writeBimFile(const std::string& fileName, const std::vector<snpRecord*>& snpList) {
-  std::ofstream file(fileName, std::ios::trunc);
-  if (!file) cannotWrite(bimFailure(fileName));
-  for (snpRecord* snp : snpList) {
+std::string writeBim(const filesetFile& where, const std::vector<snpRecord*>& snpList) {
+  checkedFile file(where.path);
+  std::ostream& out = file.stream();
+  for (size_t j = 0; j < snpList.size() && out; ++j) {
+    snpRecord* snp = snpList[j];
     const auto [allele1, allele2] = completeAlleles(*snp);
-    file << snp->chromosome << '\t' << snp->name << '\t' << snp->geneticDistance << '\t'
-         << snp->position << '\t' << allele1 << '\t' << allele2 << '\n';
+    out << snp->chromosome << '\t' << snp->name << '\t' << snp->geneticDistance << '\t'
+        << snp->position << '\t' << allele1 << '\t' << allele2 << '\n';
   }
-  closeOrFail(file, bimFailure(fileName));
+  return failureOf(file, where, bimFailure);
 }
 
 // Runs for every scan through plink of every resample: the codes are taken straight from the
 // genotype words and leave in chunks of whole SNP blocks, never one genotype at a time.
-void plinkRunner::writeBedFile(const std::string& base,
-                               const std::vector<individualRecord*>& people,
-                               const std::vector<snpRecord*>& snpList) {
-  const std::string fileName = base + ".bed";
-  std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
-  if (!file) cannotWrite(bedFailure(fileName));
+std::string writeBed(const filesetFile& where, const std::vector<individualRecord*>& people,
+                     const std::vector<snpRecord*>& snpList) {
+  checkedFile file(where.path);
+  if (!file.isOpen()) return failureOf(file, where, bedFailure);
+  std::ostream& out = file.stream();
   // 0x01: SNP-major order.
   const char magic[3] = {0x6C, 0x1B, 0x01};
-  file.write(magic, sizeof magic);
+  out.write(magic, sizeof magic);
   const size_t blockBytes = (people.size() + 3) / 4;
   if (blockBytes > 0 && !snpList.empty()) {
     std::vector<const uint64_t*> genotypes(people.size());
     for (size_t k = 0; k < people.size(); ++k) genotypes[k] = people[k]->genotypes.data();
     const size_t blocksPerChunk = std::max<size_t>(1, bedChunkBytes / blockBytes);
     std::vector<unsigned char> chunk(std::min(blocksPerChunk, snpList.size()) * blockBytes);
-    for (size_t first = 0; first < snpList.size(); first += blocksPerChunk) {
+    for (size_t first = 0; first < snpList.size() && out; first += blocksPerChunk) {
       const size_t count = std::min(blocksPerChunk, snpList.size() - first);
       packSnpBlocks(genotypes, snpList, first, count, blockBytes, chunk.data());
-      file.write(reinterpret_cast<const char*>(chunk.data()),
-                 static_cast<std::streamsize>(count * blockBytes));
+      out.write(reinterpret_cast<const char*>(chunk.data()),
+                static_cast<std::streamsize>(count * blockBytes));
     }
   }
-  closeOrFail(file, bedFailure(fileName));
+  return failureOf(file, where, bedFailure);
+}
+
+// Without the file plink's --covar run would fail later, far from the cause.
+std::string writeCov(const filesetFile& where, const std::vector<individualRecord*>& people,
+                     int newfids) {
+  checkedFile file(where.path);
+  std::ostream& out = file.stream();
+  if (!covariateHeaderLine.empty()) out << covariateHeaderLine << '\n';
+  for (size_t k = 0; k < people.size() && out; ++k) {
+    const individualRecord& person = *people[k];
+    out << person.familyId << ' ' << filesetId(person, k, newfids) << ' ';
+    for (double value : person.covariates) {
+      if (value == missingValue) {
+        out << "-9 ";
+      } else {
+        out << value << ' ';
+      }
+    }
+    out << '\n';
+  }
+  return failureOf(file, where, covFailure);
+}
+
+// The files of the fileset with base name base, in the order they are written.
+std::vector<std::string> filesetNames(const std::string& base) {
+  std::vector<std::string> names = {base + ".bim", base + ".fam", base + ".bed"};
+  if (useCovariates) names.push_back(base + ".cov");
+  return names;
+}
+
+// Writes the files of filesetNames(base), each to the path that pathOf gives for its name; the
+// message of the first that fails (the rest are not written), or empty.
+std::string writeFilesetFiles(const std::string& base, std::string (*pathOf)(const std::string&),
+                              const std::vector<individualRecord*>& people,
+                              const std::vector<snpRecord*>& snpList, int newfids) {
+  const std::vector<std::string> names = filesetNames(base);
+  auto where = [&](size_t k) { return filesetFile{pathOf(names[k]), names[k]}; };
+  std::string failure = writeBim(where(0), snpList);
+  if (failure.empty()) failure = writeFam(where(1), people, newfids);
+  if (failure.empty()) failure = writeBed(where(2), people, snpList);
+  if (failure.empty() && useCovariates) failure = writeCov(where(3), people, newfids);
+  return failure;
+}
+
+std::string sameName(const std::string& name) { return name; }
+
+// Only a file or a link is removed, never a directory or a device node in the way.
+void removeFileOrLink(const std::string& name) {
+  struct stat status {};
+  if (lstat(name.c_str(), &status) == 0 && (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode))) {
+    unlink(name.c_str());
+  }
+}
+
+// Renames every file from its incomplete name into place; on a failure the files renamed so
+// far go again, so that the fileset is whole or absent, and the message names the file.
+std::string renameIntoPlace(const std::vector<std::string>& names) {
+  for (size_t k = 0; k < names.size(); ++k) {
+    if (std::rename(incompleteFileName(names[k]).c_str(), names[k].c_str()) == 0) continue;
+    const std::string failure = writeFailureLine(names[k], std::strerror(errno));
+    for (size_t done = 0; done < k; ++done) unlink(names[done].c_str());
+    return failure;
+  }
+  return "";
+}
+
+void endOnFailure(const std::string& failure) {
+  if (!failure.empty()) endWithFailure(failure);
+}
+
+}  // namespace
+
+void plinkRunner::writeBinaryFileset(const std::string& base,
+                                     const std::vector<individualRecord*>& people,
+                                     const std::vector<snpRecord*>& snpList, int newfids) {
+  std::string failure;
+  {
+    // A run that ends meanwhile (a fatal error on another thread, a signal) removes the files
+    // only once they are complete. The end of the run removes them after a failure, too: they
+    // lie under the temporary prefix.
+    const temporaryFileWork work;
+    failure = writeFilesetFiles(base, sameName, people, snpList, newfids);
+  }
+  endOnFailure(failure);
+}
+
+void plinkRunner::writeWholeFileset(const std::string& base,
+                                    const std::vector<individualRecord*>& people,
+                                    const std::vector<snpRecord*>& snpList, int newfids) {
+  const std::vector<std::string> names = filesetNames(base);
+  std::string failure;
+  {
+    const temporaryFileWork work;
+    for (const std::string& name : names) {
+      // An old file goes first: it belongs to an earlier run, whatever becomes of this one.
+      removeFileOrLink(name);
+      addTemporaryName(incompleteFileName(name));
+      removeFileOrLink(incompleteFileName(name));  // a link left there would be written through
+    }
+    failure = writeFilesetFiles(base, incompleteFileName, people, snpList, newfids);
+    if (failure.empty()) failure = renameIntoPlace(names);
+    if (!failure.empty()) {
+      for (const std::string& name : names) unlink(incompleteFileName(name).c_str());
+    }
+  }
+  endOnFailure(failure);
+}
+
+void plinkRunner::writeBimFile(const std::string& fileName, const std::vector<snpRecord*>& snpList) {
+  endOnFailure(writeBim({fileName, fileName}, snpList));
+}
+
+void plinkRunner::writeBedFile(const std::string& base,
+                               const std::vector<individualRecord*>& people,
+                               const std::vector<snpRecord*>& snpList) {
+  endOnFailure(writeBed({base + ".bed", base + ".bed"}, people, snpList));
 }
 
 void plinkRunner::writeCovFile(const std::string& fileName,
                                const std::vector<individualRecord*>& people, int newfids) {
-  // Without the file plink's --covar run would fail later, far from the cause.
-  std::ofstream file(fileName, std::ios::trunc);
-  if (!file) cannotWrite(covFailure(fileName));
-  if (!covariateHeaderLine.empty()) file << covariateHeaderLine << '\n';
-  for (size_t k = 0; k < people.size(); ++k) {
-    const individualRecord& person = *people[k];
-    file << person.familyId << ' ' << filesetId(person, k, newfids) << ' ';
-    for (double value : person.covariates) {
-      if (value == missingValue) {
-        file << "-9 ";
-      } else {
-        file << value << ' ';
-      }
-    }
-    file << '\n';
-  }
-  closeOrFail(file, covFailure(fileName));
+  endOnFailure(writeCov({fileName, fileName}, people, newfids));
 }

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 #include <omp.h>
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dataset/covariates.h"
@@ -236,7 +239,15 @@ TEST_F(FilesetWriters, BedOfManySnpsMatchesTheCodes) {
   EXPECT_EQ(wrong, 0);
 }
 
-TEST_F(FilesetWriters, AFileThatCannotBeWrittenEndsTheRun) {
+// A message of the table below with NAME replaced by the file's name.
+std::string withName(std::string text, const std::string& name) {
+  for (size_t at; (at = text.find("NAME")) != std::string::npos;) text.replace(at, 4, name);
+  return text;
+}
+
+// A file that cannot be created gets the system's reason on a line before the writer's own
+// message; one that cannot be written in full, its name and the reason on one line.
+TEST_F(FilesetWriters, AFileThatCannotBeWrittenEndsTheRunWithTheReason) {
   addSnp("rs1", 1, 10)->allele1 = 'A';
   addPerson("f", "i", "1", 2.0, {1.0});
   useCovariates = true;
@@ -244,17 +255,25 @@ TEST_F(FilesetWriters, AFileThatCannotBeWrittenEndsTheRun) {
     const char* what;
     const char* blocked;  // the extension made unwritable
     bool full;            // a full device rather than a directory in the way
-    const char* message;  // then the file name and "\n"
+    const char* message;  // with NAME for the file's name
   };
   const FailureCase cases[] = {
-      {".bim cannot be opened", ".bim", false, "Error: Cannot write to output file "},
-      {".fam cannot be opened", ".fam", false, "Cannot write to output file "},
-      {".bed cannot be opened", ".bed", false, "Cannot write to output file "},
-      {".cov cannot be opened", ".cov", false, "Error: Cannot write to output file "},
-      {".bim on a full device", ".bim", true, "Error: Cannot write to output file "},
-      {".fam on a full device", ".fam", true, "Cannot write to output file "},
-      {".bed on a full device", ".bed", true, "Cannot write to output file "},
-      {".cov on a full device", ".cov", true, "Error: Cannot write to output file "},
+      {".bim cannot be opened", ".bim", false,
+       "Error: Cannot create NAME (Is a directory).\nError: Cannot write to output file NAME\n"},
+      {".fam cannot be opened", ".fam", false,
+       "Error: Cannot create NAME (Is a directory).\nCannot write to output file NAME\n"},
+      {".bed cannot be opened", ".bed", false,
+       "Error: Cannot create NAME (Is a directory).\nCannot write to output file NAME\n"},
+      {".cov cannot be opened", ".cov", false,
+       "Error: Cannot create NAME (Is a directory).\nError: Cannot write to output file NAME\n"},
+      {".bim on a full device", ".bim", true,
+       "Error: Cannot write to output file NAME (No space left on device).\n"},
+      {".fam on a full device", ".fam", true,
+       "Error: Cannot write to output file NAME (No space left on device).\n"},
+      {".bed on a full device", ".bed", true,
+       "Error: Cannot write to output file NAME (No space left on device).\n"},
+      {".cov on a full device", ".cov", true,
+       "Error: Cannot write to output file NAME (No space left on device).\n"},
   };
   int n = 0;
   for (const FailureCase& c : cases) {
@@ -267,11 +286,115 @@ TEST_F(FilesetWriters, AFileThatCannotBeWrittenEndsTheRun) {
       std::filesystem::create_directory(blocked);
     }
     EXPECT_EQ(fatalOutput([&] { plink.writeBinaryFileset(base, individuals, snps, 0); }),
-              c.message + blocked + "\n");
+              withName(c.message, blocked));
   }
   const std::string missing = dir.file("no/such/dir/x");
   EXPECT_EQ(fatalOutput([&] { plink.writeBinaryFileset(missing, individuals, snps, 0); }),
-            "Error: Cannot write to output file " + missing + ".bim\n");
+            withName("Error: Cannot create NAME (No such file or directory).\n"
+                     "Error: Cannot write to output file NAME\n",
+                     missing + ".bim"));
+}
+
+// Threads that fail at once: the run ends with one message, whole.
+TEST_F(FilesetWriters, ThreadsFailingAtOnceGiveOneMessage) {
+  for (int j = 0; j < 200; ++j) addSnp("s" + std::to_string(j), 1, j + 1)->allele1 = 'A';
+  for (int k = 0; k < 50; ++k) addPerson("f", "i" + std::to_string(k), "1", 1 + k % 2);
+  constexpr int writers = 16;
+  for (int t = 0; t < writers; ++t) {
+    std::filesystem::create_symlink("/dev/full", dir.file("t" + std::to_string(t) + ".bed"));
+  }
+  const std::string out = fatalOutput([&] {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < writers; ++t) {
+      threads.emplace_back([&, t] {
+        plink.writeBinaryFileset(dir.file("t" + std::to_string(t)), individuals, snps, 1);
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+  });
+  const std::string prefix = "Error: Cannot write to output file " + dir.file("t");
+  const std::string suffix = ".bed (No space left on device).\n";
+  ASSERT_EQ(out.rfind(prefix, 0), 0u) << out;
+  ASSERT_GT(out.size(), prefix.size() + suffix.size()) << out;
+  EXPECT_EQ(out.substr(out.size() - suffix.size()), suffix) << out;
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+}
+
+// The files of a fileset under one base name, as they lie in the directory (no others).
+std::vector<std::string> namesStartingWith(const std::string& directory, const std::string& start) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(start, 0) == 0) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A fileset left for the user is whole or absent: written under names of its own, renamed into
+// place when complete, and removed altogether when a file fails, old files of its names too.
+TEST_F(FilesetWriters, AWholeFilesetIsCompleteOrAbsent) {
+  for (int j = 0; j < 3; ++j) addSnp("s" + std::to_string(j), 1, j + 1)->allele1 = 'A';
+  for (int k = 0; k < 30; ++k) addPerson("f", "i" + std::to_string(k), "1", 1 + k % 2);
+  const std::string reference = dir.file("reference");
+  plink.writeBinaryFileset(reference, individuals, snps, 0);
+
+  // The .bim takes 39 bytes, the .fam 570; the limit leaves room for the message on standard
+  // output.
+  struct WholeCase {
+    const char* what;
+    const char* failing;  // the file that fails, after the base; empty for none
+    bool directory;       // a directory put in its place
+    rlim_t fileSize;      // else a file-size limit that only it exceeds
+    const char* message;  // with NAME for the failing file's name as the user knows it
+  };
+  const WholeCase cases[] = {
+      {"all files written", "", false, 0, ""},
+      {".bim cannot be created", ".bim.incomplete", true, 0,
+       "Error: Cannot create NAME (Is a directory).\nError: Cannot write to output file NAME\n"},
+      {".fam cut short after a whole .bim", ".fam.incomplete", false, 250,
+       "Error: Cannot write to output file NAME (File too large).\n"},
+      {".bed cannot be renamed into place", ".bed", true, 0,
+       "Error: Cannot write to output file NAME (Is a directory).\n"},
+  };
+  int n = 0;
+  for (const WholeCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string start = "w" + std::to_string(n++);
+    const std::string base = dir.file(start);
+    // An earlier run's fileset of the same name.
+    for (const char* extension : {".bim", ".fam", ".bed"}) {
+      testsupport::writeWholeFile(base + extension, "old\n");
+    }
+    const std::string failing = base + c.failing;
+    const std::string shown = failing.substr(0, failing.rfind(".incomplete"));
+    if (c.directory) {
+      std::filesystem::remove(failing);
+      std::filesystem::create_directory(failing);
+    }
+    if (c.message[0] == '\0') {
+      plink.writeWholeFileset(base, individuals, snps, 0);
+      EXPECT_EQ(namesStartingWith(dir.path(), start + "."),
+                (std::vector<std::string>{start + ".bed", start + ".bim", start + ".fam"}));
+      for (const char* extension : {".bim", ".fam", ".bed"}) {
+        EXPECT_EQ(readWholeFile(base + extension), readWholeFile(reference + extension));
+      }
+      continue;
+    }
+    EXPECT_EQ(fatalOutput([&] {
+                if (c.fileSize > 0) {
+                  std::signal(SIGXFSZ, SIG_IGN);
+                  const rlimit limit = {c.fileSize, c.fileSize};
+                  setrlimit(RLIMIT_FSIZE, &limit);
+                }
+                plink.writeWholeFileset(base, individuals, snps, 0);
+              }),
+              withName(c.message, shown));
+    // Only the directory put in the way is left.
+    std::vector<std::string> left;
+    if (c.directory) left.push_back(start + c.failing);
+    EXPECT_EQ(namesStartingWith(dir.path(), start + "."), left);
+  }
 }
 
 // Worker threads write filesets of the same SNPs under their own names at the same time.

@@ -8,6 +8,7 @@
 #include "dataset/dataset.h"
 #include "run/exit.h"
 #include "run/shell_command.h"
+#include "association/checked_file.h"
 
 plinkRunner::plinkRunner() : executable("plink"), arguments("--allow-no-sex --noweb --silent") {}
 
@@ -38,6 +39,22 @@ double versionFromLog(std::ifstream& log) {
   return -1;
 }
 
+// A probe file that could not be written in full would make plink fail on a scratch directory
+// without room, and the run would blame plink.
+void writeProbeFile(const std::string& name, const std::string& text, const std::string& prefix) {
+  checkedFile file(name);
+  if (!file.isOpen()) {
+    std::cout << createFailureLine(name, file.reason())
+              << "Error: Cannot write to scratch directory: '" << prefix << "'\n";
+    fatalExit(1);
+  }
+  file.stream() << text;
+  if (!file.close()) {
+    std::cout << writeFailureLine(name, file.reason());
+    fatalExit(1);
+  }
+}
+
 }  // namespace
 
 double plinkRunner::probePlinkVersion(const std::string& prefix) const {
@@ -45,18 +62,8 @@ double plinkRunner::probePlinkVersion(const std::string& prefix) const {
   const std::string mapName = prefix + "plinktest.map";
   const std::string pedName = prefix + "plinktest.ped";
   std::remove(logName.c_str());
-  {
-    std::ofstream map(mapName);
-    if (!map) {
-      std::cout << "Error: Cannot write to scratch directory: '" << prefix << "'\n";
-      fatalExit(1);
-    }
-    map << "1 snp 0 0\n";
-  }
-  {
-    std::ofstream ped(pedName);
-    ped << "per0 per0 0 0 2 2 B A\n";
-  }
+  writeProbeFile(mapName, "1 snp 0 0\n", prefix);
+  writeProbeFile(pedName, "per0 per0 0 0 2 2 B A\n", prefix);
   const std::string probeName = shellWord(prefix + "plinktest");
   run("--file " + probeName + " --out " + probeName);
   std::remove(mapName.c_str());

@@ -37,9 +37,17 @@ class plinkRunner {
   void readCovariateFile(const std::string& fileName);
 
   // PLINK binary fileset (base.bed/.bim/.fam, and .cov with covariates) of the individuals and
-  // SNPs given; newfids renumbers the individual ids i0, i1, ... Completes unset alleles.
+  // SNPs given; newfids renumbers the individual ids i0, i1, ... Completes unset alleles. A file
+  // that cannot be created or written in full ends the run (fatalExit(1)) with a message that
+  // names it and the system's reason; of threads failing at once, one prints.
   void writeBinaryFileset(const std::string& base, const std::vector<individualRecord*>& people,
                           const std::vector<snpRecord*>& snpList, int newfids);
+  // The same fileset as one that the run leaves for the user (--single): its files are written
+  // under names of their own and renamed into place once all are complete, so that the fileset
+  // is whole or absent. Old files of those names go first; a failure removes every file of the
+  // fileset and ends the run, naming the file and the system's reason.
+  void writeWholeFileset(const std::string& base, const std::vector<individualRecord*>& people,
+                         const std::vector<snpRecord*>& snpList, int newfids);
   // The parts of the fileset: .bim and .cov under the full name given, .bed as base + ".bed".
   void writeBimFile(const std::string& fileName, const std::vector<snpRecord*>& snpList);
   void writeBedFile(const std::string& base, const std::vector<individualRecord*>& people,

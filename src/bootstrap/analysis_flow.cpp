@@ -161,7 +161,7 @@ void writeSingleSnps() {
   const std::vector<snpRecord*> significant = computeNaiveEstimate();
   for (size_t i = 0; i < significant.size(); ++i) {
     std::cout << "Writing single SNP : " << significant[i]->name << "\n";
-    plink.writeBinaryFileset("snp-" + std::to_string(i), individuals, {significant[i]}, 0);
+    plink.writeWholeFileset("snp-" + std::to_string(i), individuals, {significant[i]}, 0);
   }
 }
 
