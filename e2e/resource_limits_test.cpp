@@ -4,6 +4,7 @@
 // file that a pipeline could take for a result.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -123,6 +124,135 @@ TEST(ResourceLimits, RunsOutOfMemoryEndWithTheMessageAndLeaveNothing) {
     if (c.message == outOfMemory) {
       EXPECT_EQ(run.err, "");
     }
+  }
+}
+
+// A case-control set of 600 individuals (300 cases) and 6500 SNPs, genotypes from a fixed
+// generator. Its .ped is read in one block, whose records several threads build at once: a
+// limit a little below what the run needs makes those threads run out of memory together.
+void writeCaseControlSet(const std::string& base) {
+  constexpr int individuals = 600;
+  constexpr int snpCount = 6500;
+  std::ofstream map(base + ".map");
+  for (int j = 0; j < snpCount; ++j) map << "1 s" << j << " 0 " << 1000 + j << "\n";
+  std::ofstream ped(base + ".ped");
+  uint64_t state = 12345;
+  const char* const genotypes[] = {" A A", " A C", " C C"};
+  for (int i = 0; i < individuals; ++i) {
+    const bool isCase = i < individuals / 2;
+    ped << "F" << i << " I" << i << " 0 0 1 " << (isCase ? 2 : 1);
+    for (int j = 0; j < snpCount; ++j) {
+      state = state * 6364136223846793005u + 1442695040888963407u;
+      const int draw = static_cast<int>((state >> 33) % 6);
+      // Every 300th SNP is associated: two in three cases carry C C there.
+      const bool associated = j % 300 == 7 && isCase;
+      ped << genotypes[associated && draw < 3 ? 2 : draw % 3];
+    }
+    ped << "\n";
+  }
+}
+
+// Runs of one kind (a single run, a cluster instance, a join) under address-space limits, each
+// in a work directory of its own with --out in its subdirectory o.
+class limitedRuns {
+ public:
+  struct kind {
+    const char* what;
+    std::vector<std::string> args;
+    std::set<std::string> inputs;  // copied into o/ from partials
+    std::string table;             // in o/ after a run that succeeds
+  };
+  limitedRuns(std::vector<std::string> analysis, std::string partials)
+      : analysis_(std::move(analysis)), partials_(std::move(partials)) {}
+
+  // Runs kind on threads under limit. Whatever the outcome, nothing may be left but the table
+  // of a run that succeeded. True when the run succeeded; counts the runs out of memory.
+  bool run(const kind& kind, int threads, rlim_t limit) {
+    SCOPED_TRACE(std::string(kind.what) + " on " + std::to_string(threads) + " threads under " +
+                 std::to_string(limit >> 10) + " KiB");
+    const std::string directory = makeWorkDirectory();
+    fs::create_directory(directory + "/o");
+    for (const std::string& name : kind.inputs) {
+      fs::copy_file(partials_ + "/o/" + name, directory + "/o/" + name);
+    }
+    std::vector<std::string> args = analysis_;
+    args.insert(args.end(), kind.args.begin(), kind.args.end());
+    args.insert(args.end(), {"--cpu", std::to_string(threads)});
+    const zuqRun run = runZuqLimited(args, {.addressSpace = limit}, directory);
+    const std::vector<std::string> errors = errorLines(run.out);
+    std::set<std::string> left;
+    if (run.status == 0) {
+      EXPECT_EQ(errors, std::vector<std::string>{}) << run.out;
+      left.insert(kind.table);
+    } else if (errors.size() == 1 && errors[0].rfind("Error: Cannot start the ", 0) == 0) {
+      EXPECT_EQ(run.status, 1);  // too little room for the threads' stacks: before any file
+    } else {
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(errors, std::vector<std::string>{outOfMemory}) << run.out;
+      EXPECT_EQ(run.err, "");
+      ++outOfMemoryRuns;
+    }
+    EXPECT_EQ(filesLeft(directory, {"o"}), std::set<std::string>{});
+    EXPECT_EQ(filesLeft(directory + "/o", kind.inputs), left);
+    fs::remove_all(directory);
+    return run.status == 0;
+  }
+
+  int outOfMemoryRuns = 0;
+
+ private:
+  std::vector<std::string> analysis_;
+  std::string partials_;
+};
+
+// Runs out of memory on several threads at once end through one thread while the others go on
+// taking memory; which thread fails first changes from run to run. Every run must end with the
+// message and status 1 (or succeed where the limit was enough) and leave no temporary file, no
+// lock file and no partial file of a cluster instance, in the working directory or in that of
+// --out.
+TEST(ResourceLimits, RunsFailingOnManyThreadsAtOnceLeaveNothing) {
+#ifdef ZUQ_SANITIZED
+  GTEST_SKIP() << "the sanitizers reserve far more address space than any limit here allows";
+#endif
+  const std::string data = makeWorkDirectory();
+  writeCaseControlSet(data + "/cc");
+  const std::vector<std::string> analysis = {
+      "--file", data + "/cc", "--plink", liftingPlink(data), "--seed", "1", "--B1", "4",
+      "--B2",   "2",          "--L2",    "2",                "--alpha", "0.001", "--out",
+      "o/r.zuq"};
+  // The partial files that the join runs read, made without a limit.
+  const std::string partials = makeWorkDirectory();
+  fs::create_directory(partials + "/o");
+  for (int k = 1; k <= 3; ++k) {
+    std::vector<std::string> args = analysis;
+    args.insert(args.end(), {"--cluster", std::to_string(k) + "/3"});
+    ASSERT_EQ(runZuq(args, partials).status, 0) << k;
+  }
+  const limitedRuns::kind kinds[] = {
+      {"a single run", {}, {}, "r.zuq"},
+      {"a cluster instance", {"--cluster", "1/2"}, {}, "r.zuq.1.2"},
+      {"a join", {"--join", "3"}, {"r.zuq.1.3", "r.zuq.2.3", "r.zuq.3.3"}, "r.zuq"},
+  };
+  constexpr rlim_t kibibyte = 1024;
+  for (int threads : {2, 4, 8}) {
+    limitedRuns runs(analysis, partials);
+    // The least room a single run needs, to 64 KiB, found by halving: what the libraries and
+    // the threads' stacks (8 MiB each) take differs from machine to machine.
+    rlim_t failing = rlim_t(8 * threads) * mebibyte;
+    rlim_t enough = failing + 64 * mebibyte;
+    ASSERT_TRUE(runs.run(kinds[0], threads, enough)) << threads << " threads";
+    while (enough - failing > 64 * kibibyte) {
+      const rlim_t middle = failing + (enough - failing) / 2;
+      (runs.run(kinds[0], threads, middle) ? enough : failing) = middle;
+    }
+    // Just below it the reading threads run out of memory while they build the records.
+    runs.outOfMemoryRuns = 0;
+    constexpr int steps = 24;
+    for (int step = 1; step <= steps; ++step) {
+      runs.run(kinds[step % 3], threads, enough - step * 96 * kibibyte);
+    }
+    // Else the limits missed the moments that the test is about.
+    EXPECT_GE(runs.outOfMemoryRuns, steps / 2) << threads << " threads";
   }
 }
 
