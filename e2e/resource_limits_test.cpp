@@ -69,6 +69,21 @@ void writeWideDataSet(const std::string& directory, int snps) {
   }
 }
 
+// 40 individuals, the 31st with a family id of 32 MiB: the line reader of one thread must grow
+// its buffer for it.
+void writeLongLineDataSet(const std::string& directory) {
+  constexpr int snps = 20;
+  std::ofstream map(directory + "/long.map");
+  for (int j = 0; j < snps; ++j) map << "1 rs" << j << " 0 " << j + 1 << "\n";
+  std::ofstream ped(directory + "/long.ped");
+  for (int i = 0; i < 40; ++i) {
+    ped << (i == 30 ? std::string(size_t{32} << 20, 'F') : "F" + std::to_string(i)) << " I" << i
+        << " 0 0 1 " << 1 + i % 2;
+    for (int j = 0; j < snps; ++j) ped << (j % 3 == i % 3 ? " A A" : " A C");
+    ped << "\n";
+  }
+}
+
 const std::string outOfMemory =
     "Error: Out of memory: an allocation failed and the run cannot go on.";
 
@@ -99,19 +114,28 @@ TEST(ResourceLimits, RunsOutOfMemoryEndWithTheMessageAndLeaveNothing) {
        outOfMemory},
       {"reading 300000 SNPs", {"--file", "wide"}, 48 * mebibyte, "Reading input files.",
        outOfMemory},
+      // The line reader says that memory ran out as it says the file ended: the individuals
+      // after the line must not be lost without a word.
+      {"a line longer than memory allows", {"--file", "long"}, 48 * mebibyte,
+       "Reading input files.", outOfMemory},
       {"eight threads' stacks", {"--dummy", "20", "20"}, 48 * mebibyte, "", startThreads},
   };
   cases[0].args.insert(cases[0].args.end(), {"--cpu", "1"});
   cases[1].args.insert(cases[1].args.end(), {"--cpu", "4"});
   cases[2].args.insert(cases[2].args.end(), {"--cpu", "1"});
-  cases[3].args.insert(cases[3].args.end(), {"--cpu", "8"});
+  cases[3].args.insert(cases[3].args.end(), {"--cpu", "1"});
+  cases[4].args.insert(cases[4].args.end(), {"--cpu", "8"});
   for (const memoryCase& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string directory = makeWorkDirectory();
     std::set<std::string> inputs;
-    if (c.args[0] == "--file") {
+    if (c.args[0] == "--file" && c.args[1] == "wide") {
       writeWideDataSet(directory, 300000);
       inputs = {"wide.map", "wide.ped"};
+    }
+    if (c.args[0] == "--file" && c.args[1] == "long") {
+      writeLongLineDataSet(directory);
+      inputs = {"long.map", "long.ped"};
     }
     std::vector<std::string> args = c.args;
     args.insert(args.end(), {"--plink", liftingPlink(directory)});
