@@ -159,23 +159,45 @@ TEST_F(FailureHandlersDeathTest, AFailureOnAWorkerThreadEndsTheRunAndLeavesNoFil
   }
 }
 
+// A thread that runs out of memory while another ends the run waits for the end.
+void failOnAnotherThread() {
+  std::atomic<bool> failing = false;
+  std::thread([&] {
+    failing = true;
+    std::get_new_handler()();
+  }).detach();
+  while (!failing) {
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+}
+
 // The thread that ends the run and runs out of memory while it removes the files gets the
-// reserve once and tries again; with none left it ends the run at once, saying why.
+// reserve once and tries again; with none left it ends the run at once, saying why. The reserve
+// is the ending thread's even when other threads run out of memory at the same time.
 TEST_F(FailureHandlersDeathTest, TheEndingThreadGetsTheReserveOnce) {
-  const std::string capture = directory.file("stdout.txt");
-  std::fflush(stdout);
-  EXPECT_EXIT(
-      {
-        captureOutput(capture);
-        installFailureHandlers();
-        finishRun();  // this thread now holds the end
-        const std::new_handler handler = std::get_new_handler();
-        handler();
-        std::fputs("retried\n", stdout);
-        handler();
-      },
-      testing::ExitedWithCode(1), "^$");
-  EXPECT_EQ(output(), "retried\n" + outOfMemory);
+  struct reserveCase {
+    const char* what;
+    bool anotherThreadFails;
+  };
+  const reserveCase cases[] = {{"alone", false}, {"while another thread fails too", true}};
+  for (const reserveCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string capture = directory.file("stdout.txt");
+    std::fflush(stdout);
+    EXPECT_EXIT(
+        {
+          captureOutput(capture);
+          installFailureHandlers();
+          finishRun();  // this thread now holds the end
+          if (c.anotherThreadFails) failOnAnotherThread();
+          const std::new_handler handler = std::get_new_handler();
+          handler();
+          std::fputs("retried\n", stdout);
+          handler();
+        },
+        testing::ExitedWithCode(1), "^$");
+    EXPECT_EQ(output(), "retried\n" + outOfMemory);
+  }
 }
 
 // While one thread ends the run, the others go on and take whatever memory is freed: the end
@@ -209,32 +231,6 @@ TEST_F(FailureHandlersDeathTest, TheEndOfARunNeedsNoMemory) {
   EXPECT_FALSE(temporaryFilesLeft());
   EXPECT_FALSE(fs::exists(byProduct));
   EXPECT_FALSE(fs::exists(partialFile));
-}
-
-// Several threads run out of memory at once. The reserve is the ending thread's: one that fails
-// while another ends the run waits for the end and leaves the reserve where it is.
-TEST_F(FailureHandlersDeathTest, AThreadFailingWhileAnotherEndsLeavesItTheReserve) {
-  const std::string capture = directory.file("stdout.txt");
-  std::fflush(stdout);
-  EXPECT_EXIT(
-      {
-        captureOutput(capture);
-        installFailureHandlers();
-        finishRun();  // this thread now holds the end
-        std::atomic<bool> failing = false;
-        std::thread([&] {
-          failing = true;
-          std::get_new_handler()();
-        }).detach();
-        while (!failing) {
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        std::get_new_handler()();
-        std::fputs("retried\n", stdout);
-        std::get_new_handler()();
-      },
-      testing::ExitedWithCode(1), "^$");
-  EXPECT_EQ(output(), "retried\n" + outOfMemory);
 }
 
 TEST(ThreadStartDeathTest, ThreadsThatCannotStartEndTheRunSayingSo) {
