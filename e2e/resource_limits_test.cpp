@@ -4,6 +4,7 @@
 // file that a pipeline could take for a result.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -69,6 +70,21 @@ void writeWideDataSet(const std::string& directory, int snps) {
   }
 }
 
+// 40 individuals, the 31st with a family id of 32 MiB: the line reader of one thread must grow
+// its buffer for it.
+void writeLongLineDataSet(const std::string& directory) {
+  constexpr int snps = 20;
+  std::ofstream map(directory + "/long.map");
+  for (int j = 0; j < snps; ++j) map << "1 rs" << j << " 0 " << j + 1 << "\n";
+  std::ofstream ped(directory + "/long.ped");
+  for (int i = 0; i < 40; ++i) {
+    ped << (i == 30 ? std::string(size_t{32} << 20, 'F') : "F" + std::to_string(i)) << " I" << i
+        << " 0 0 1 " << 1 + i % 2;
+    for (int j = 0; j < snps; ++j) ped << (j % 3 == i % 3 ? " A A" : " A C");
+    ped << "\n";
+  }
+}
+
 const std::string outOfMemory =
     "Error: Out of memory: an allocation failed and the run cannot go on.";
 
@@ -99,19 +115,28 @@ TEST(ResourceLimits, RunsOutOfMemoryEndWithTheMessageAndLeaveNothing) {
        outOfMemory},
       {"reading 300000 SNPs", {"--file", "wide"}, 48 * mebibyte, "Reading input files.",
        outOfMemory},
+      // The line reader says that memory ran out as it says the file ended: the individuals
+      // after the line must not be lost without a word.
+      {"a line longer than memory allows", {"--file", "long"}, 48 * mebibyte,
+       "Reading input files.", outOfMemory},
       {"eight threads' stacks", {"--dummy", "20", "20"}, 48 * mebibyte, "", startThreads},
   };
   cases[0].args.insert(cases[0].args.end(), {"--cpu", "1"});
   cases[1].args.insert(cases[1].args.end(), {"--cpu", "4"});
   cases[2].args.insert(cases[2].args.end(), {"--cpu", "1"});
-  cases[3].args.insert(cases[3].args.end(), {"--cpu", "8"});
+  cases[3].args.insert(cases[3].args.end(), {"--cpu", "1"});
+  cases[4].args.insert(cases[4].args.end(), {"--cpu", "8"});
   for (const memoryCase& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string directory = makeWorkDirectory();
     std::set<std::string> inputs;
-    if (c.args[0] == "--file") {
+    if (c.args[0] == "--file" && c.args[1] == "wide") {
       writeWideDataSet(directory, 300000);
       inputs = {"wide.map", "wide.ped"};
+    }
+    if (c.args[0] == "--file" && c.args[1] == "long") {
+      writeLongLineDataSet(directory);
+      inputs = {"long.map", "long.ped"};
     }
     std::vector<std::string> args = c.args;
     args.insert(args.end(), {"--plink", liftingPlink(directory)});
@@ -124,6 +149,135 @@ TEST(ResourceLimits, RunsOutOfMemoryEndWithTheMessageAndLeaveNothing) {
     if (c.message == outOfMemory) {
       EXPECT_EQ(run.err, "");
     }
+  }
+}
+
+// A case-control set of 600 individuals (300 cases) and 6500 SNPs, genotypes from a fixed
+// generator. Its .ped is read in one block, whose records several threads build at once: a
+// limit a little below what the run needs makes those threads run out of memory together.
+void writeCaseControlSet(const std::string& base) {
+  constexpr int individuals = 600;
+  constexpr int snpCount = 6500;
+  std::ofstream map(base + ".map");
+  for (int j = 0; j < snpCount; ++j) map << "1 s" << j << " 0 " << 1000 + j << "\n";
+  std::ofstream ped(base + ".ped");
+  uint64_t state = 12345;
+  const char* const genotypes[] = {" A A", " A C", " C C"};
+  for (int i = 0; i < individuals; ++i) {
+    const bool isCase = i < individuals / 2;
+    ped << "F" << i << " I" << i << " 0 0 1 " << (isCase ? 2 : 1);
+    for (int j = 0; j < snpCount; ++j) {
+      state = state * 6364136223846793005u + 1442695040888963407u;
+      const int draw = static_cast<int>((state >> 33) % 6);
+      // Every 300th SNP is associated: two in three cases carry C C there.
+      const bool associated = j % 300 == 7 && isCase;
+      ped << genotypes[associated && draw < 3 ? 2 : draw % 3];
+    }
+    ped << "\n";
+  }
+}
+
+// Runs of one kind (a single run, a cluster instance, a join) under address-space limits, each
+// in a work directory of its own with --out in its subdirectory o.
+class limitedRuns {
+ public:
+  struct kind {
+    const char* what;
+    std::vector<std::string> args;
+    std::set<std::string> inputs;  // copied into o/ from partials
+    std::string table;             // in o/ after a run that succeeds
+  };
+  limitedRuns(std::vector<std::string> analysis, std::string partials)
+      : analysis_(std::move(analysis)), partials_(std::move(partials)) {}
+
+  // Runs kind on threads under limit. Whatever the outcome, nothing may be left but the table
+  // of a run that succeeded. True when the run succeeded; counts the runs out of memory.
+  bool run(const kind& kind, int threads, rlim_t limit) {
+    SCOPED_TRACE(std::string(kind.what) + " on " + std::to_string(threads) + " threads under " +
+                 std::to_string(limit >> 10) + " KiB");
+    const std::string directory = makeWorkDirectory();
+    fs::create_directory(directory + "/o");
+    for (const std::string& name : kind.inputs) {
+      fs::copy_file(partials_ + "/o/" + name, directory + "/o/" + name);
+    }
+    std::vector<std::string> args = analysis_;
+    args.insert(args.end(), kind.args.begin(), kind.args.end());
+    args.insert(args.end(), {"--cpu", std::to_string(threads)});
+    const zuqRun run = runZuqLimited(args, {.addressSpace = limit}, directory);
+    const std::vector<std::string> errors = errorLines(run.out);
+    std::set<std::string> left;
+    if (run.status == 0) {
+      EXPECT_EQ(errors, std::vector<std::string>{}) << run.out;
+      left.insert(kind.table);
+    } else if (errors.size() == 1 && errors[0].rfind("Error: Cannot start the ", 0) == 0) {
+      EXPECT_EQ(run.status, 1);  // too little room for the threads' stacks: before any file
+    } else {
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(errors, std::vector<std::string>{outOfMemory}) << run.out;
+      EXPECT_EQ(run.err, "");
+      ++outOfMemoryRuns;
+    }
+    EXPECT_EQ(filesLeft(directory, {"o"}), std::set<std::string>{});
+    EXPECT_EQ(filesLeft(directory + "/o", kind.inputs), left);
+    fs::remove_all(directory);
+    return run.status == 0;
+  }
+
+  int outOfMemoryRuns = 0;
+
+ private:
+  std::vector<std::string> analysis_;
+  std::string partials_;
+};
+
+// Runs out of memory on several threads at once end through one thread while the others go on
+// taking memory; which thread fails first changes from run to run. Every run must end with the
+// message and status 1 (or succeed where the limit was enough) and leave no temporary file, no
+// lock file and no partial file of a cluster instance, in the working directory or in that of
+// --out.
+TEST(ResourceLimits, RunsFailingOnManyThreadsAtOnceLeaveNothing) {
+#ifdef ZUQ_SANITIZED
+  GTEST_SKIP() << "the sanitizers reserve far more address space than any limit here allows";
+#endif
+  const std::string data = makeWorkDirectory();
+  writeCaseControlSet(data + "/cc");
+  const std::vector<std::string> analysis = {
+      "--file", data + "/cc", "--plink", liftingPlink(data), "--seed", "1", "--B1", "4",
+      "--B2",   "2",          "--L2",    "2",                "--alpha", "0.001", "--out",
+      "o/r.zuq"};
+  // The partial files that the join runs read, made without a limit.
+  const std::string partials = makeWorkDirectory();
+  fs::create_directory(partials + "/o");
+  for (int k = 1; k <= 3; ++k) {
+    std::vector<std::string> args = analysis;
+    args.insert(args.end(), {"--cluster", std::to_string(k) + "/3"});
+    ASSERT_EQ(runZuq(args, partials).status, 0) << k;
+  }
+  const limitedRuns::kind kinds[] = {
+      {"a single run", {}, {}, "r.zuq"},
+      {"a cluster instance", {"--cluster", "1/2"}, {}, "r.zuq.1.2"},
+      {"a join", {"--join", "3"}, {"r.zuq.1.3", "r.zuq.2.3", "r.zuq.3.3"}, "r.zuq"},
+  };
+  constexpr rlim_t kibibyte = 1024;
+  for (int threads : {2, 4, 8}) {
+    limitedRuns runs(analysis, partials);
+    // The least room a single run needs, to 64 KiB, found by halving: what the libraries and
+    // the threads' stacks (8 MiB each) take differs from machine to machine.
+    rlim_t failing = rlim_t(8 * threads) * mebibyte;
+    rlim_t enough = failing + 64 * mebibyte;
+    ASSERT_TRUE(runs.run(kinds[0], threads, enough)) << threads << " threads";
+    while (enough - failing > 64 * kibibyte) {
+      const rlim_t middle = failing + (enough - failing) / 2;
+      (runs.run(kinds[0], threads, middle) ? enough : failing) = middle;
+    }
+    // Just below it the reading threads run out of memory while they build the records.
+    runs.outOfMemoryRuns = 0;
+    constexpr int steps = 24;
+    for (int step = 1; step <= steps; ++step) {
+      runs.run(kinds[step % 3], threads, enough - step * 96 * kibibyte);
+    }
+    // Else the limits missed the moments that the test is about.
+    EXPECT_GE(runs.outOfMemoryRuns, steps / 2) << threads << " threads";
   }
 }
 

@@ -211,12 +211,13 @@ void setUpClusterInstance() {
   // join never takes the file of an instance that was stopped half-way for a finished one. An
   // old file goes at once: it belongs to an earlier analysis.
   std::remove(clusterFilePath.c_str());
+  // Named for removal before it exists: an end that comes between the two would leave it.
+  addTemporaryName(incompleteFileName(clusterFilePath));
   clusterFile.open(incompleteFileName(clusterFilePath), std::ios::out | std::ios::trunc);
   if (!clusterFile.is_open()) {
     std::cout << "Error: Cannot create cluster results file: " << clusterFilePath << "\n";
     plainExit(1);
   }
-  addTemporaryName(incompleteFileName(clusterFilePath));
   nL0 = clusterShare(k, n, nL0);
   nL1 = clusterShare(k, n, nL1);
   // 32-bit arithmetic that wraps instead of overflowing.

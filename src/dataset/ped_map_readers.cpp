@@ -109,8 +109,10 @@ void readPedLinesInOrder(FILE* file, const std::string& fileName, pedAlleleColum
     if (line.length > 0 && line.text[line.length - 1] == '\n') ++line.lineNumber;
   }
   // A read error looks like the end of the file to the line reader; the individuals after it
-  // would be lost without a word.
+  // would be lost without a word. So does a line longer than the memory left for it, which sets
+  // neither flag of the stream.
   if (std::ferror(file)) cannotReadPedFile(fileName);
+  if (!std::feof(file)) memoryExit();
   freePedLineBuffers(buffer);
 }
 

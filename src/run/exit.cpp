@@ -17,6 +17,8 @@ std::mutex exiting;
 thread_local bool endingHere = false;
 
 void takeTheEnd() {
+  // Whichever thread ends the run, this one's work on temporary files stops here.
+  leaveTemporaryFileWork();
   exiting.lock();
   endingHere = true;
 }

@@ -13,9 +13,9 @@
 
 namespace {
 
-// Enough for the message, the listing of the scratch directory and the names removed. Mapped
-// of its own, so that its release gives the room back to the system, where any arena or a
-// thread's stack can take it.
+// For whatever the C library may need while the run ends (the removal of the files itself
+// allocates nothing). Mapped of its own, so that its release gives the room back to the system,
+// where any arena or a thread's stack can take it.
 constexpr size_t reserveSize = size_t{1} << 20;
 std::atomic<void*> reserve = nullptr;
 
@@ -31,11 +31,12 @@ bool releaseReserve() {
   return true;
 }
 
-// The thread that is already ending the run and runs out of memory while it removes the files
-// gets the reserve and tries again; any other thread ends the run here (the thread holding the
-// end lets the others wait).
+// The reserve is for the thread that ends the run: once it is released, the threads still at
+// work take the room at once. A thread that fails first waits in memoryExit for the end (or
+// takes it); only the ending thread, out of memory while it removes the files, gets the reserve
+// and tries again.
 void outOfMemory() {
-  if (releaseReserve() && endingRunOnThisThread()) return;
+  if (endingRunOnThisThread() && releaseReserve()) return;
   memoryExit();
 }
 
@@ -62,10 +63,7 @@ void reportUncaught() {
 // A std::bad_alloc thrown without the new-handler (an allocator asked for more than it can
 // count), or any exception that leaves a thread uncaught.
 [[noreturn]] void onTerminate() {
-  if (isOutOfMemory(std::current_exception())) {
-    releaseReserve();
-    memoryExit();
-  }
+  if (isOutOfMemory(std::current_exception())) memoryExit();
   uncaughtExceptionExit(reportUncaught);
 }
 

@@ -3,11 +3,11 @@
 // Each ends the run through the exits, so that no temporary file (the lock file included) is left.
 #pragma once
 
-// Call before anything else in main, before any other thread exists. Keeps a reserve of memory, which the end of a run that ran out of memory
-// releases for the message and the removal of the files; installs the new-handler (ends the run
-// through memoryExit), the terminate handler (a std::bad_alloc through memoryExit, any other
-// exception through uncaughtExceptionExit and the library's own report) and the exit hook (an
-// exit before the run is complete through libraryExit).
+// Call before anything else in main, before any other thread exists. Keeps a reserve of memory,
+// which only the thread that ends the run gets, should its clean-up run out; installs the
+// new-handler (ends the run through memoryExit), the terminate handler (a std::bad_alloc through
+// memoryExit, any other exception through uncaughtExceptionExit and the library's own report)
+// and the exit hook (an exit before the run is complete through libraryExit).
 void installFailureHandlers();
 
 // Starts the OpenMP runtime's threads, which it keeps for every later parallel region: a runtime

@@ -5,6 +5,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -14,9 +16,11 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "run/exit.h"
 #include "run/settings.h"
+#include "run/shell_command.h"
 #include "run/signal_watch.h"
 #include "run/temp_files.h"
 #include "test_support/scratch_files.h"
@@ -31,6 +35,7 @@ const std::string outOfMemory =
 
 // Kept where the compiler cannot drop the allocation that is stored in it.
 void* volatile kept = nullptr;
+void* volatile keptBlocks = nullptr;
 
 // More than any machine has: the allocation fails at once, without a limit.
 void allocateTooMuch() { kept = ::operator new(size_t{1} << 50); }
@@ -60,6 +65,26 @@ rlim_t addressSpaceInUse() {
 void limitAddressSpace(rlim_t room) {
   const struct rlimit limit = {addressSpaceInUse() + room, RLIM_INFINITY};
   if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(3);
+}
+
+// Takes every byte the allocator can still give (under a limit of the room in use now), so that
+// the next allocation of any size fails. The blocks are kept in a list threaded through them.
+void exhaustMemory() {
+  limitAddressSpace(0);
+  void* chain = nullptr;
+  for (size_t size = size_t{1} << 24; size >= sizeof(void*); size /= 2) {
+    while (void* block = std::malloc(size)) {
+      *static_cast<void**>(block) = chain;
+      chain = block;
+    }
+  }
+  keptBlocks = chain;
+}
+
+// Any allocation from here on ends the process with this status.
+constexpr int allocatedWhileEnding = 4;
+void refuseAllocations() {
+  std::set_new_handler([] { std::_Exit(allocatedWhileEnding); });
 }
 
 class FailureHandlersDeathTest : public testing::Test {
@@ -134,23 +159,78 @@ TEST_F(FailureHandlersDeathTest, AFailureOnAWorkerThreadEndsTheRunAndLeavesNoFil
   }
 }
 
+// A thread that runs out of memory while another ends the run waits for the end.
+void failOnAnotherThread() {
+  std::atomic<bool> failing = false;
+  std::thread([&] {
+    failing = true;
+    std::get_new_handler()();
+  }).detach();
+  while (!failing) {
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+}
+
 // The thread that ends the run and runs out of memory while it removes the files gets the
-// reserve once and tries again; with none left it ends the run at once, saying why.
+// reserve once and tries again; with none left it ends the run at once, saying why. The reserve
+// is the ending thread's even when other threads run out of memory at the same time.
 TEST_F(FailureHandlersDeathTest, TheEndingThreadGetsTheReserveOnce) {
-  const std::string capture = directory.file("stdout.txt");
-  std::fflush(stdout);
+  struct reserveCase {
+    const char* what;
+    bool anotherThreadFails;
+  };
+  const reserveCase cases[] = {{"alone", false}, {"while another thread fails too", true}};
+  for (const reserveCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string capture = directory.file("stdout.txt");
+    std::fflush(stdout);
+    EXPECT_EXIT(
+        {
+          captureOutput(capture);
+          installFailureHandlers();
+          finishRun();  // this thread now holds the end
+          if (c.anotherThreadFails) failOnAnotherThread();
+          const std::new_handler handler = std::get_new_handler();
+          handler();
+          std::fputs("retried\n", stdout);
+          handler();
+        },
+        testing::ExitedWithCode(1), "^$");
+    EXPECT_EQ(output(), "retried\n" + outOfMemory);
+  }
+}
+
+// While one thread ends the run, the others go on and take whatever memory is freed: the end
+// itself (stopping plink, waiting for files being written, removing every temporary file) must
+// need none. Here nothing at all is left, and an allocation would end the process.
+TEST_F(FailureHandlersDeathTest, TheEndOfARunNeedsNoMemory) {
+#ifdef ZUQ_SANITIZED
+  GTEST_SKIP() << "the sanitizers reserve far more address space than any limit here allows";
+#endif
+  makeTemporaryFiles();
+  // Found only by listing the directory: a by-product of plink's that no fixed list names.
+  const std::string byProduct = scratchPrefix + "cpu1ud.hh";
+  testsupport::writeWholeFile(byProduct, "x");
+  const std::string partialFile = directory.file("out.zuq.1.2.incomplete");
+  testsupport::writeWholeFile(partialFile, "x");
+  addTemporaryName(partialFile);
+  const std::string started = directory.file("child started");
   EXPECT_EXIT(
       {
-        captureOutput(capture);
-        installFailureHandlers();
-        finishRun();  // this thread now holds the end
-        const std::new_handler handler = std::get_new_handler();
-        handler();
-        std::fputs("retried\n", stdout);
-        handler();
+        // A plink run under way, which the end must stop.
+        std::thread([&] { runShellCommand("touch '" + started + "'; exec sleep 10"); }).detach();
+        while (!fs::exists(started)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // On a thread of its own: its stack is mapped in full when it starts.
+        std::thread([] {
+          exhaustMemory();
+          refuseAllocations();
+          fatalExit(7);
+        }).join();
       },
-      testing::ExitedWithCode(1), "^$");
-  EXPECT_EQ(output(), "retried\n" + outOfMemory);
+      testing::ExitedWithCode(7), "");
+  EXPECT_FALSE(temporaryFilesLeft());
+  EXPECT_FALSE(fs::exists(byProduct));
+  EXPECT_FALSE(fs::exists(partialFile));
 }
 
 TEST(ThreadStartDeathTest, ThreadsThatCannotStartEndTheRunSayingSo) {

@@ -12,16 +12,20 @@
 #include <set>
 #include <string_view>
 #include <thread>
-#include <vector>
 
 extern char** environ;
 
 namespace {
 
+// Nothing is allocated while the lock is held: a thread that ran out of memory there would keep
+// it from the thread that ends the run.
 std::mutex childrenLock;
 std::condition_variable stopping;
 std::set<pid_t> children;  // each child leads its own process group
 bool stopped = false;
+
+// The most children the end of the run waits for; any more are signalled all the same.
+constexpr size_t waitedGroupsMax = 1024;
 
 // The thread that stops the children ends the process; the others wait here for that.
 [[noreturn]] void waitForTheEnd() {
@@ -64,16 +68,17 @@ bool endedByTerminationSignal(int status) {
 
 bool groupAlive(pid_t group) { return kill(-group, 0) == 0 || errno == EPERM; }
 
-// Waits until every group is gone or the time is up; returns the groups still there.
-std::vector<pid_t> waitForGroups(std::vector<pid_t> groups, std::chrono::milliseconds limit) {
+// Waits until every group is gone or the time is up; returns how many are still there, first
+// in groups. Allocates nothing: the end of a run may come from memory that ran out.
+size_t waitForGroups(pid_t* groups, size_t count, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
-    std::vector<pid_t> alive;
-    for (pid_t group : groups) {
-      if (groupAlive(group)) alive.push_back(group);
+    size_t alive = 0;
+    for (size_t k = 0; k < count; ++k) {
+      if (groupAlive(groups[k])) groups[alive++] = groups[k];
     }
-    if (alive.empty() || std::chrono::steady_clock::now() >= deadline) return alive;
-    groups = alive;
+    count = alive;
+    if (count == 0 || std::chrono::steady_clock::now() >= deadline) return count;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
@@ -105,6 +110,8 @@ std::string doubleQuotedShellWord(const std::string& text) {
 }
 
 int runShellCommand(const std::string& command) {
+  std::set<pid_t> made{0};  // the child's entry, allocated before the lock
+  std::set<pid_t>::node_type entry = made.extract(made.begin());
   std::unique_lock<std::mutex> lock(childrenLock);
   if (stopped) {
     lock.unlock();
@@ -112,7 +119,8 @@ int runShellCommand(const std::string& command) {
   }
   const pid_t pid = spawnShell(command);
   if (pid < 0) return -1;
-  children.insert(pid);
+  entry.value() = pid;
+  children.insert(std::move(entry));
   lock.unlock();
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -132,15 +140,18 @@ int runShellCommand(const std::string& command) {
 }
 
 void stopChildProcesses() {
-  std::vector<pid_t> groups;
+  pid_t groups[waitedGroupsMax];
+  size_t count = 0;
   {
     std::lock_guard<std::mutex> lock(childrenLock);
     stopped = true;
-    groups.assign(children.begin(), children.end());
+    for (pid_t group : children) {
+      kill(-group, SIGTERM);
+      if (count < waitedGroupsMax) groups[count++] = group;
+    }
   }
   stopping.notify_all();
-  for (pid_t group : groups) kill(-group, SIGTERM);
-  groups = waitForGroups(groups, std::chrono::seconds(2));
-  for (pid_t group : groups) kill(-group, SIGKILL);
-  waitForGroups(groups, std::chrono::seconds(1));
+  count = waitForGroups(groups, count, std::chrono::seconds(2));
+  for (size_t k = 0; k < count; ++k) kill(-groups[k], SIGKILL);
+  waitForGroups(groups, count, std::chrono::seconds(1));
 }

@@ -9,11 +9,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <forward_list>
+#include <initializer_list>
 #include <mutex>
-#include <vector>
 
 #include "run/settings.h"
 
@@ -23,8 +26,10 @@ namespace {
 // be created (a scratch directory that cannot be written, which the plink probe reports).
 std::string claimedLockFile;
 
+// Nothing is allocated while the lock is held: a thread that ran out of memory there would keep
+// it from the thread that ends the run.
 std::mutex extraNamesLock;
-std::vector<std::string> extraNames;
+std::forward_list<std::string> extraNames;
 
 std::mutex workLock;
 std::condition_variable workDone;
@@ -48,17 +53,47 @@ std::string claimPrefix(const std::string& directory) {
   for (int attempt = 0; attempt < 10000; ++attempt) {
     const unsigned draw = static_cast<unsigned>(std::rand()) ^ processMix;
     base = directory + "temp.zuq." + sevenDigits(static_cast<int>(draw % 1000000u)) + ".";
-    const std::string lockName = base + "lockfile";
+    std::string lockName = base + "lockfile";
     const int fd = open(lockName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd >= 0) {
       close(fd);
-      claimedLockFile = lockName;
+      claimedLockFile.swap(lockName);  // no allocation between the claim and its record
       return base;
     }
     if (errno != EEXIST) break;
   }
   return base;
 }
+
+// The end of a run may come from an allocation that failed, while other threads go on taking
+// whatever memory is freed: nothing from here to removeTempFiles allocates. Names are built in
+// buffers on the stack; a name that does not fit is longer than any path the system accepts, so
+// no file of that name can exist.
+class pathBuffer {
+ public:
+  // directory (of `length` characters, empty for the working directory) followed by the parts.
+  bool set(const char* directory, size_t length, std::initializer_list<const char*> parts) {
+    size_ = 0;
+    text_[0] = '\0';
+    if (!append(directory, length)) return false;
+    for (const char* part : parts) {
+      if (!append(part, std::strlen(part))) return false;
+    }
+    return true;
+  }
+  const char* c_str() const { return text_; }
+
+ private:
+  bool append(const char* part, size_t length) {
+    if (length >= sizeof text_ - size_) return false;
+    std::memcpy(text_ + size_, part, length);
+    size_ += length;
+    text_[size_] = '\0';
+    return true;
+  }
+  char text_[PATH_MAX + 1];
+  size_t size_ = 0;
+};
 
 void removeFixedNames() {
   static const char* const stems[] = {"all", "ud", "ue", "un", "Un", "cor_Ud", "cor_Ue"};
@@ -67,17 +102,56 @@ void removeFixedNames() {
   // Worker threads are numbered below the runtime's thread count, which can exceed cpuCount
   // when OMP_NUM_THREADS asks for more threads than there are processors.
   const int threads = std::max(cpuCount, omp_get_max_threads());
+  const char* const prefix = scratchPrefix.c_str();
+  pathBuffer path;
   for (const char* stem : stems) {
     for (const char* extension : extensions) {
       for (int t = threads - 1; t >= 0; --t) {
-        std::remove((scratchPrefix + "cpu" + std::to_string(t) + stem + extension).c_str());
+        char thread[24];
+        std::snprintf(thread, sizeof thread, "cpu%d", t);
+        if (path.set(prefix, scratchPrefix.size(), {thread, stem, extension})) {
+          std::remove(path.c_str());
+        }
       }
-      std::remove((scratchPrefix + stem + extension).c_str());
+      if (path.set(prefix, scratchPrefix.size(), {stem, extension})) std::remove(path.c_str());
     }
   }
   for (const char* name : {"plinktest.map", "plinktest.ped", "plinktest.log", "lockfile"}) {
-    const std::string path = scratchPrefix + name;
-    if (path != claimedLockFile) std::remove(path.c_str());
+    if (path.set(prefix, scratchPrefix.size(), {name}) && path.c_str() != claimedLockFile) {
+      std::remove(path.c_str());
+    }
+  }
+}
+
+bool isClaimedLockFile(const char* directory, size_t length, const char* name) {
+  return claimedLockFile.size() == length + std::strlen(name) &&
+         claimedLockFile.compare(0, length, directory, length) == 0 &&
+         claimedLockFile.compare(length, std::string::npos, name) == 0;
+}
+
+// One pass over the directory open as `listing`: unlinks each regular file or link whose name
+// begins with start (except the claimed lock file). True when it unlinked any, since a directory
+// read while entries go may skip some.
+bool unlinkNamesStartingWith(int listing, const char* directory, size_t length,
+                             const char* start) {
+  const size_t startLength = std::strlen(start);
+  bool removed = false;
+  alignas(dirent64) char entries[8192];
+  lseek(listing, 0, SEEK_SET);
+  for (;;) {
+    const ssize_t size = getdents64(listing, entries, sizeof entries);
+    if (size <= 0) return removed;
+    for (ssize_t at = 0; at < size;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(entries + at);
+      at += entry->d_reclen;
+      const char* const name = entry->d_name;
+      if (std::strncmp(name, start, startLength) != 0) continue;
+      if (isClaimedLockFile(directory, length, name)) continue;
+      struct stat status;
+      if (fstatat(listing, name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) continue;
+      if (unlinkat(listing, name, 0) == 0) removed = true;
+    }
   }
 }
 
@@ -86,25 +160,18 @@ void removeFixedNames() {
 // and whatever else a step named under the prefix.
 void removeNamesUnderPrefix() {
   const size_t slash = scratchPrefix.rfind('/');
-  const std::string directory = slash == std::string::npos ? "" : scratchPrefix.substr(0, slash + 1);
-  const std::string start = scratchPrefix.substr(directory.size());
-  if (start.empty()) return;  // never everything in a directory
-  DIR* listing = opendir(directory.empty() ? "." : directory.c_str());
-  if (listing == nullptr) return;
-  std::vector<std::string> names;
-  while (const dirent* entry = readdir(listing)) {
-    const std::string name = entry->d_name;
-    if (name.compare(0, start.size(), start) == 0 && directory + name != claimedLockFile) {
-      names.push_back(directory + name);
-    }
+  const size_t length = slash == std::string::npos ? 0 : slash + 1;
+  const char* const start = scratchPrefix.c_str() + length;
+  if (*start == '\0') return;  // never everything in a directory
+  pathBuffer directory;
+  if (!directory.set(scratchPrefix.c_str(), length, {length == 0 ? "." : ""})) return;
+  const int listing = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing < 0) return;
+  // Passes until one finds nothing more; a bounded number, in case something keeps writing.
+  for (int pass = 0; pass < 8; ++pass) {
+    if (!unlinkNamesStartingWith(listing, scratchPrefix.c_str(), length, start)) break;
   }
-  closedir(listing);
-  for (const std::string& path : names) {
-    struct stat status;
-    if (lstat(path.c_str(), &status) == 0 && (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode))) {
-      unlink(path.c_str());
-    }
-  }
+  close(listing);
 }
 
 }  // namespace
@@ -121,14 +188,19 @@ void completeScratchPrefix() {
 }
 
 void addTemporaryName(const std::string& path) {
+  std::forward_list<std::string> added{path};
   std::lock_guard<std::mutex> lock(extraNamesLock);
-  extraNames.push_back(path);
+  extraNames.splice_after(extraNames.before_begin(), added);
 }
 
 void removeTempFiles() {
-  if (!tempNamesInUse || debugLevel != 0) return;
-  removeFixedNames();
-  removeNamesUnderPrefix();
+  if (debugLevel != 0) return;
+  if (tempNamesInUse) {
+    removeFixedNames();
+    removeNamesUnderPrefix();
+  }
+  // These exist only once created, which may be before the prefix is complete: the partial file
+  // of a cluster instance, the lock file of a prefix whose completion ran out of memory.
   {
     std::lock_guard<std::mutex> lock(extraNamesLock);
     for (const std::string& path : extraNames) std::remove(path.c_str());
@@ -150,8 +222,18 @@ temporaryFileWork::temporaryFileWork() {
 temporaryFileWork::~temporaryFileWork() {
   {
     std::lock_guard<std::mutex> lock(workLock);
+    if (workOfThisThread == 0) return;  // left to the end of the run
     --workUnderWay;
     --workOfThisThread;
+  }
+  workDone.notify_all();
+}
+
+void leaveTemporaryFileWork() {
+  {
+    std::lock_guard<std::mutex> lock(workLock);
+    workUnderWay -= workOfThisThread;
+    workOfThisThread = 0;
   }
   workDone.notify_all();
 }
@@ -159,9 +241,9 @@ temporaryFileWork::~temporaryFileWork() {
 void stopTemporaryFileWork() {
   std::unique_lock<std::mutex> lock(workLock);
   workStopped = true;
-  // The calling thread may itself be inside such work (a fileset that could not be written);
-  // a thread that met a fatal error of its own inside its work waits for the end and never
-  // finishes it, hence the time limit.
+  // The calling thread may itself be inside such work (a fileset that could not be written). A
+  // thread that meets a fatal error of its own inside its work leaves it before it waits for
+  // the end; the time limit is for work that does not finish.
   workDone.wait_for(lock, std::chrono::seconds(5),
                     [] { return workUnderWay == workOfThisThread; });
 }

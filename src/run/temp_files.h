@@ -26,7 +26,7 @@ void addTemporaryName(const std::string& path);
 // Removes every temporary file of the run (unless --debug, or before the prefix is complete):
 // the fixed list of names, every file in the scratch directory whose name begins with the
 // prefix (plink's by-products included), the names added above and the prefix's lock file.
-// Silent.
+// Silent, and allocates nothing: it must work when memory has run out.
 void removeTempFiles();
 
 // Held while a thread writes temporary files, so that the end of a run removes them only once
@@ -39,6 +39,10 @@ class temporaryFileWork {
   temporaryFileWork(const temporaryFileWork&) = delete;
   temporaryFileWork& operator=(const temporaryFileWork&) = delete;
 };
+
+// For a thread that is about to wait for the end of the run, never to come back to its work: the
+// end does not wait for that work, and removes what it wrote.
+void leaveTemporaryFileWork();
 
 // For the end of the run: lets no new temporary-file work start and waits (a few seconds at
 // most) for that of other threads to finish.

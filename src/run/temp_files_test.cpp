@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "run/exit.h"
 #include "run/settings.h"
 #include "test_support/scratch_files.h"
 #include "test_support/settings_snapshot.h"
@@ -192,6 +193,28 @@ bool endWaitsForWorkUnderWayAndStopsNewWork() {
 TEST(TemporaryFileWorkDeathTest, TheEndWaitsForWorkUnderWayAndStopsNewWork) {
   EXPECT_EXIT(std::_Exit(endWaitsForWorkUnderWayAndStopsNewWork() ? 0 : 1),
               testing::ExitedWithCode(0), "");
+}
+
+// A thread that fails inside its writing of temporary files never finishes it: the end removes
+// what it wrote without waiting the few seconds it allows for work under way.
+TEST(TemporaryFileWorkDeathTest, WorkOfAThreadThatFailsInsideItIsNotWaitedFor) {
+  EXPECT_EXIT(
+      {
+        finishRun();  // this thread now holds the end
+        std::atomic<bool> inside = false;
+        std::thread([&] {
+          const temporaryFileWork work;
+          inside = true;
+          fatalExit(3);
+        }).detach();
+        while (!inside) {
+        }
+        const auto start = std::chrono::steady_clock::now();
+        stopTemporaryFileWork();
+        const auto waited = std::chrono::steady_clock::now() - start;
+        std::_Exit(waited < std::chrono::seconds(2) ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
