@@ -340,6 +340,44 @@ TEST(Cluster, AJoinRefusesCopiedChangedOrCutFiles) {
   std::filesystem::remove_all(instances);
 }
 
+// With one level-0 replicate over three instances and no level-1 replicate, instances 2 and 3
+// have no share: they write the same lines before their last lines, by design. The join takes
+// them, and still refuses a copy of instance 1's file (which carries replicates) without its
+// last line in place of file 3.
+TEST(Cluster, AJoinTakesTheEqualFilesOfInstancesWithoutAShare) {
+  const std::string dir = makeWorkDirectory();
+  auto args = [](std::vector<std::string> extra) {
+    std::vector<std::string> a = {"--file", example, "--plink", plinkPath(), "--seed", "5",
+                                  "--alpha", "1e-3", "--L0", "1", "--L1", "0"};
+    a.insert(a.end(), extra.begin(), extra.end());
+    return a;
+  };
+  for (int k = 1; k <= 3; ++k) {
+    const zuqRun run = runZuq(args({"--cluster", std::to_string(k) + "/3"}), dir);
+    ASSERT_EQ(run.status, 0) << run.out;
+  }
+  const auto body = [&dir](int k) {
+    const std::string text = readFile(dir + "/out.zuq." + std::to_string(k) + ".3");
+    return text.substr(0, text.rfind('\n', text.size() - 2) + 1);
+  };
+  ASSERT_EQ(body(2), body(3));
+  ASSERT_NE(body(1), body(2));
+  const zuqRun join = runZuq(args({"--join", "3"}), dir);
+  EXPECT_EQ(join.status, 0) << join.out;
+  EXPECT_EQ(join.out.find("Error"), std::string::npos) << join.out;
+  EXPECT_EQ(join.out.find("Warning: Cluster results file"), std::string::npos) << join.out;
+  EXPECT_EQ(tableRows(readFile(dir + "/out.zuq")).size(), 6u);  // header and 5 SNPs
+
+  writeFile(dir + "/out.zuq.3.3", body(1));
+  const zuqRun copied = runZuq(args({"--join", "3"}), dir);
+  EXPECT_EQ(copied.status, 1);
+  EXPECT_NE(copied.out.find("Error: Cluster results files out.zuq.1.3 and out.zuq.3.3 have the "
+                            "same content before their last lines"),
+            std::string::npos)
+      << copied.out;
+  std::filesystem::remove_all(dir);
+}
+
 // Partial files name SNPs by their index in the instance's data set. A join on a data set
 // filtered otherwise than the instances (here one SNP ahead of every significant SNP is
 // excluded on one side) would print every result under a neighbouring SNP: it is refused,
