@@ -155,7 +155,7 @@ std::string notRegularFileKind(const std::string& name) {
   if (S_ISFIFO(status.st_mode)) return "a FIFO";
   if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) return "a device";
   if (S_ISSOCK(status.st_mode)) return "a socket";
-  return "no regular file";
+  return "of another kind";
 }
 
 void checkIsRegularFile(const std::string& name) {
