@@ -1,6 +1,7 @@
 // Cluster runs end to end: three instances share the bootstraps of the example analysis and a
 // join in the same directory finishes it like a single run.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
@@ -197,10 +198,32 @@ TEST(Cluster, AJoinPrintsTheNaiveColumnsOfASingleRunToTheLastDigit) {
   std::filesystem::remove_all(single.directory);
 }
 
+// The warning of a partial file read without its instance and content check.
+std::string uncheckedWarning(const std::string& name) {
+  return "Warning: Cluster results file " + name + " has no last line naming its instance and "
+         "the hash of its content (a file of an earlier version, or one whose last line was "
+         "removed): it was read without its instance and content check.\n";
+}
+
+// The lines of a text that start with prefix, each with its "\n".
+std::string linesStartingWith(const std::string& text, const std::string& prefix) {
+  std::string found;
+  for (const std::string& line : linesOf(text)) {
+    if (line.compare(0, prefix.size(), prefix) == 0) found += line + "\n";
+  }
+  return found;
+}
+
+// What stands under the name out.zuq.2.2 in a join's directory.
+enum class entryKind { file, fifo, directory };
+
 // A join takes only a set of files that are each the file of the instance their name says, as
 // that instance wrote it: a refused set leaves no results table (not even an earlier one), no
 // temporary file, and the partial files as they were. Files of earlier versions (no last line,
-// or the SNP list alone) are still read.
+// or the SNP list alone) are still read, with a warning that names each; a copy is told by its
+// content before the last line, whatever that line is. Something that is not a regular file is
+// refused before it is opened: a FIFO would make the join wait for ever (the run's time limit
+// turns that into a failure).
 TEST(Cluster, AJoinRefusesCopiedChangedOrCutFiles) {
   const std::string instances = makeWorkDirectory();
   auto args = [](std::vector<std::string> extra) {
@@ -215,51 +238,84 @@ TEST(Cluster, AJoinRefusesCopiedChangedOrCutFiles) {
   }
   const std::string file1 = readFile(instances + "/out.zuq.1.2");
   const std::string file2 = readFile(instances + "/out.zuq.2.2");
-  const std::string lastLine = file2.substr(file2.rfind('\n', file2.size() - 2) + 1);
-  const std::string body2 = file2.substr(0, file2.size() - lastLine.size());
-  // File 2 with another ue (the last field) in the first record of its first level-0
-  // replicate, whose line follows the naive records (their count on line 3) and two counts.
-  const std::string changedValue = [&file2] {
-    std::vector<std::string> lines = linesOf(file2);
+  const auto withoutLastLine = [](const std::string& text) {
+    return text.substr(0, text.rfind('\n', text.size() - 2) + 1);
+  };
+  const std::string lastLine = file2.substr(withoutLastLine(file2).size());
+  const std::string body1 = withoutLastLine(file1);
+  const std::string body2 = withoutLastLine(file2);
+  const std::string snpList = lastLine.substr(0, lastLine.find(" instance ")) + "\n";
+  // Another ue (the last field) in the first record of the first level-0 replicate of a file,
+  // whose line follows the naive records (their count on line 3) and two counts.
+  const auto changedValue = [](const std::string& file) {
+    std::vector<std::string> lines = linesOf(file);
     std::string& line = lines[3 + std::stoul(lines[2]) + 2];
     const size_t ue = line.rfind(' ') + 1;
     line = line.substr(0, ue) + (line.substr(ue) == "0.5" ? "0.25" : "0.5");
     std::string text;
     for (const std::string& each : lines) text += each + "\n";
     return text;
-  }();
+  };
+  const std::string copyRefused =
+      "Error: Cluster results files out.zuq.1.2 and out.zuq.2.2 have the same content before "
+      "their last lines: one is a copy of the other, and the join would count its replicates "
+      "twice.\n";
   struct setCase {
     const char* what;
-    std::string file2;  // what stands under the name out.zuq.2.2
-    std::string error;  // the end of the output; "" when the join goes through
+    std::string file1;  // what stands under the name out.zuq.1.2
+    std::string file2;  // what stands under the name out.zuq.2.2, when it is a file
+    std::string error;  // the end of the output after the line of file 2; "" when the join goes
+                        // through
+    std::vector<std::string> unchecked = {};  // the files a join that goes through warns of
+    entryKind kind = entryKind::file;
   };
   const setCase cases[] = {
-      {"the files of instances 1 and 2", file2, ""},
-      {"a copy of file 1 as file 2", file1,
+      {"the files of instances 1 and 2", file1, file2, ""},
+      {"a copy of file 1 as file 2", file1, file1,
        "Error: Cluster results file out.zuq.2.2 was written by instance 1 of 2: the join needs "
        "the file of instance 2 of 2 under this name.\n"},
-      {"the file of instance 2 of 3 as file 2", readFile(instances + "/out.zuq.2.3"),
+      {"the file of instance 2 of 3 as file 2", file1, readFile(instances + "/out.zuq.2.3"),
        "Error: Cluster results file out.zuq.2.2 was written by instance 2 of 3: the join needs "
        "the file of instance 2 of 2 under this name.\n"},
-      {"a value changed in file 2", changedValue,
+      {"a value changed in file 2", file1, changedValue(file2),
        "Error: Cluster results file out.zuq.2.2 is damaged or was edited: its content does not "
        "match the hash in its last line.\n"},
-      {"file 2 cut in its middle", file2.substr(0, file2.size() / 2),
+      {"file 2 cut in its middle", file1, file2.substr(0, file2.size() / 2),
        "Error: Cluster results file out.zuq.2.2 is truncated or malformed at line "},
-      {"file 2 without its last line (an earlier version)", body2, ""},
-      {"file 2 ending with the SNP list alone (an earlier version)",
-       body2 + lastLine.substr(0, lastLine.find(" instance ")) + "\n", ""},
+      {"file 2 without its last line (an earlier version)", file1, body2, "", {"out.zuq.2.2"}},
+      {"file 2 ending with the SNP list alone (an earlier version)", file1, body2 + snpList, "",
+       {"out.zuq.2.2"}},
+      {"both files without their last lines", body1, body2, "", {"out.zuq.1.2", "out.zuq.2.2"}},
+      {"a copy of file 1 without its last line as file 2", file1, body1,
+       uncheckedWarning("out.zuq.2.2") + copyRefused},
+      {"a copy of file 1 ending with the SNP list alone as file 2", file1, body1 + snpList,
+       uncheckedWarning("out.zuq.2.2") + copyRefused},
+      {"file 2 edited, without its last line (nothing can tell)", file1,
+       changedValue(body2), "", {"out.zuq.2.2"}},
+      {"a FIFO as file 2", file1, "",
+       "Error: Cluster results file out.zuq.2.2 is not a regular file (it is a FIFO).\n", {},
+       entryKind::fifo},
+      {"a directory as file 2", file1, "",
+       "Error: Cluster results file out.zuq.2.2 is not a regular file (it is a directory).\n",
+       {}, entryKind::directory},
   };
   for (const setCase& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string dir = makeWorkDirectory();
-    writeFile(dir + "/out.zuq.1.2", file1);
-    writeFile(dir + "/out.zuq.2.2", c.file2);
+    const std::string name2 = dir + "/out.zuq.2.2";
+    writeFile(dir + "/out.zuq.1.2", c.file1);
+    if (c.kind == entryKind::file) writeFile(name2, c.file2);
+    if (c.kind == entryKind::fifo) ASSERT_EQ(mkfifo(name2.c_str(), 0600), 0);
+    if (c.kind == entryKind::directory) ASSERT_TRUE(std::filesystem::create_directory(name2));
     writeFile(dir + "/out.zuq", "the table of an earlier join\n");
-    const zuqRun join = runZuq(args({"--join", "2"}), dir);
+    const zuqRun join = runZuqLimited(args({"--join", "2"}), {.seconds = 60}, dir);
+    EXPECT_EQ(join.signal, 0) << join.out;  // SIGALRM: the join waited
     if (c.error.empty()) {
       EXPECT_EQ(join.status, 0) << join.out;
       EXPECT_EQ(join.out.find("Error"), std::string::npos) << join.out;
+      std::string warnings;
+      for (const std::string& name : c.unchecked) warnings += uncheckedWarning(name);
+      EXPECT_EQ(linesStartingWith(join.out, "Warning: Cluster results file "), warnings);
       EXPECT_EQ(tableRows(readFile(dir + "/out.zuq")).size(), 6u);  // header and 5 SNPs
     } else {
       EXPECT_EQ(join.status, 1);
@@ -268,14 +324,58 @@ TEST(Cluster, AJoinRefusesCopiedChangedOrCutFiles) {
           << join.out;
       EXPECT_FALSE(std::filesystem::exists(dir + "/out.zuq"));
     }
-    EXPECT_EQ(readFile(dir + "/out.zuq.1.2"), file1);
-    EXPECT_EQ(readFile(dir + "/out.zuq.2.2"), c.file2);
+    EXPECT_EQ(readFile(dir + "/out.zuq.1.2"), c.file1);
+    const std::filesystem::file_type type = std::filesystem::symlink_status(name2).type();
+    if (c.kind == entryKind::file) EXPECT_EQ(readFile(name2), c.file2);
+    if (c.kind == entryKind::fifo) EXPECT_EQ(type, std::filesystem::file_type::fifo);
+    if (c.kind == entryKind::directory) {
+      EXPECT_EQ(type, std::filesystem::file_type::directory);
+      EXPECT_TRUE(std::filesystem::is_empty(name2));
+    }
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
       EXPECT_NE(entry.path().filename().string().rfind("temp.zuq.", 0), 0u) << entry.path();
     }
     std::filesystem::remove_all(dir);
   }
   std::filesystem::remove_all(instances);
+}
+
+// With one level-0 replicate over three instances and no level-1 replicate, instances 2 and 3
+// have no share: they write the same lines before their last lines, by design. The join takes
+// them, and still refuses a copy of instance 1's file (which carries replicates) without its
+// last line in place of file 3.
+TEST(Cluster, AJoinTakesTheEqualFilesOfInstancesWithoutAShare) {
+  const std::string dir = makeWorkDirectory();
+  auto args = [](std::vector<std::string> extra) {
+    std::vector<std::string> a = {"--file", example, "--plink", plinkPath(), "--seed", "5",
+                                  "--alpha", "1e-3", "--L0", "1", "--L1", "0"};
+    a.insert(a.end(), extra.begin(), extra.end());
+    return a;
+  };
+  for (int k = 1; k <= 3; ++k) {
+    const zuqRun run = runZuq(args({"--cluster", std::to_string(k) + "/3"}), dir);
+    ASSERT_EQ(run.status, 0) << run.out;
+  }
+  const auto body = [&dir](int k) {
+    const std::string text = readFile(dir + "/out.zuq." + std::to_string(k) + ".3");
+    return text.substr(0, text.rfind('\n', text.size() - 2) + 1);
+  };
+  ASSERT_EQ(body(2), body(3));
+  ASSERT_NE(body(1), body(2));
+  const zuqRun join = runZuq(args({"--join", "3"}), dir);
+  EXPECT_EQ(join.status, 0) << join.out;
+  EXPECT_EQ(join.out.find("Error"), std::string::npos) << join.out;
+  EXPECT_EQ(join.out.find("Warning: Cluster results file"), std::string::npos) << join.out;
+  EXPECT_EQ(tableRows(readFile(dir + "/out.zuq")).size(), 6u);  // header and 5 SNPs
+
+  writeFile(dir + "/out.zuq.3.3", body(1));
+  const zuqRun copied = runZuq(args({"--join", "3"}), dir);
+  EXPECT_EQ(copied.status, 1);
+  EXPECT_NE(copied.out.find("Error: Cluster results files out.zuq.1.3 and out.zuq.3.3 have the "
+                            "same content before their last lines"),
+            std::string::npos)
+      << copied.out;
+  std::filesystem::remove_all(dir);
 }
 
 // Partial files name SNPs by their index in the instance's data set. A join on a data set

@@ -88,6 +88,10 @@ void setSoftLimit(int resource, rlim_t value) {
     signal(SIGXFSZ, SIG_IGN);
     setSoftLimit(RLIMIT_FSIZE, *limits.fileSize);
   }
+  if (limits.seconds) {
+    signal(SIGALRM, SIG_DFL);
+    alarm(*limits.seconds);  // the alarm outlasts the exec
+  }
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));

@@ -48,6 +48,9 @@ struct zuqLimits {
   std::optional<rlim_t> addressSpace = std::nullopt;
   // RLIMIT_FSIZE in bytes: writes past it fail with EFBIG (SIGXFSZ is ignored), as on a full disk.
   std::optional<rlim_t> fileSize = std::nullopt;
+  // Seconds of wall-clock time after which SIGALRM ends the run: a run that would wait forever
+  // fails its test instead of hanging it.
+  std::optional<unsigned> seconds = std::nullopt;
 };
 // Runs zuq as runZuq does, under the limits. What it prints goes through pipes, so that a
 // file-size limit binds only the files that the run writes.

@@ -1,5 +1,7 @@
 #include "bootstrap/cluster_runs.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -143,25 +145,95 @@ void checkFileIsOfInstance(const std::optional<partialFileEnd>& end, int i, int 
   fatalExit(1);
 }
 
+// What stands under name when it is not a regular file (symbolic links followed), or "" when it
+// is one or when nothing is there (the open then fails and says so). Opening a FIFO would wait
+// for a writer, and a directory or a device is no file of an instance.
+std::string notRegularFileKind(const std::string& name) {
+  struct stat status {};
+  if (stat(name.c_str(), &status) != 0 || S_ISREG(status.st_mode)) return "";
+  if (S_ISDIR(status.st_mode)) return "a directory";
+  if (S_ISFIFO(status.st_mode)) return "a FIFO";
+  if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) return "a device";
+  if (S_ISSOCK(status.st_mode)) return "a socket";
+  return "of another kind";
+}
+
+void checkIsRegularFile(const std::string& name) {
+  const std::string kind = notRegularFileKind(name);
+  if (kind.empty()) return;
+  std::cout << "Error: Cluster results file " << name << " is not a regular file (it is " << kind
+            << ").\n";
+  fatalExit(1);
+}
+
+// A file without the instance part of the last line (an earlier version's, or one whose last
+// line was removed) cannot show that it is the file of its instance as written.
+void warnIfUnchecked(const std::optional<partialFileEnd>& end, const std::string& name) {
+  if (end && end->instance != 0) return;
+  std::cout << "Warning: Cluster results file " << name << " has no last line naming its "
+            << "instance and the hash of its content (a file of an earlier version, or one whose "
+            << "last line was removed): it was read without its instance and content check.\n";
+}
+
+// What a partial file holds before its last line (all of it when it has none), as a hash.
+struct partialFileBody {
+  uint64_t hash = 0;
+  std::string name;
+};
+
+// Two instances draw other resamples, so two files with the same content before their last lines
+// are one file twice, whatever their last lines say or whether they have one: its replicates
+// would count twice. A file without any replicate or level-1 row is the exception: instances
+// whose share found nothing write the same lines by design, and such a file adds nothing.
+void checkNotACopy(const partialFileBody& body, bool carriesResamples,
+                   std::vector<partialFileBody>& earlier) {
+  if (!carriesResamples) return;
+  for (const partialFileBody& other : earlier) {
+    if (other.hash != body.hash) continue;
+    std::cout << "Error: Cluster results files " << other.name << " and " << body.name
+              << " have the same content before their last lines: one is a copy of the other, "
+              << "and the join would count its replicates twice.\n";
+    fatalExit(1);
+  }
+  earlier.push_back(body);
+}
+
+// Reads partial file i of n: its level-0 replicates into the list, its level-1 rows into
+// level1Uboots, its nSig and naive records into the globals, each checked. Returns whether it
+// carried a replicate or a row.
+bool readPartialFile(int i, int n, const std::vector<resultRecord>& own,
+                     std::vector<replicate>& replicates, partialFileBody& body) {
+  body.name = clusterFileName(i, n);
+  std::cout << "Reading partial results from file " << body.name << ".\n";
+  checkIsRegularFile(body.name);
+  std::ifstream in(body.name);
+  if (!in.is_open()) {
+    std::cout << "Error: Cannot open cluster results file: " << body.name << "\n";
+    fatalExit(1);
+  }
+  const size_t replicatesBefore = replicates.size();
+  const size_t rowsBefore = level1Uboots.size();
+  partialResultsReader reader(in, body.name);
+  readBootstrapState(reader, replicates);
+  readLevel1Uboots(reader);
+  body.hash = reader.contentHash();
+  const std::optional<partialFileEnd> end = readLastLine(reader);
+  warnIfUnchecked(end, body.name);
+  checkFileIsOfInstance(end, i, n, body.name);
+  checkFileMatchesThisRun(own, end ? std::optional(end->snpList) : std::nullopt, body.name);
+  return replicates.size() > replicatesBefore || level1Uboots.size() > rowsBefore;
+}
+
 // Reads the partial files 1 to n in order: level-0 replicates into the list, level-1 rows into
 // level1Uboots; nSig and naiveResults are those of the files, each of which must agree with the
-// join's own naive records to the precision the file keeps.
+// join's own naive records to the precision the file keeps, and no two of which may be one file.
 void readPartialFiles(int n, const std::vector<resultRecord>& own,
                       std::vector<replicate>& replicates) {
+  std::vector<partialFileBody> bodies;
   for (int i = 1; i <= n; ++i) {
-    const std::string name = clusterFileName(i, n);
-    std::ifstream in(name);
-    std::cout << "Reading partial results from file " << name << ".\n";
-    if (!in.is_open()) {
-      std::cout << "Error: Cannot open cluster results file: " << name << "\n";
-      fatalExit(1);
-    }
-    partialResultsReader reader(in, name);
-    readBootstrapState(reader, replicates);
-    readLevel1Uboots(reader);
-    const std::optional<partialFileEnd> end = readLastLine(reader);
-    checkFileIsOfInstance(end, i, n, name);
-    checkFileMatchesThisRun(own, end ? std::optional(end->snpList) : std::nullopt, name);
+    partialFileBody body;
+    const bool carriesResamples = readPartialFile(i, n, own, replicates, body);
+    checkNotACopy(body, carriesResamples, bodies);
   }
 }
 

@@ -27,8 +27,9 @@ void setUpClusterInstance();
 // runs no stream destructor.
 void closeClusterFile();
 // --join n: runs the naive analysis of its own data set, reads the n partial-results files,
-// refusing any that is damaged, is not the file of the instance its name says, or whose naive
-// records or SNP list differ from its own, and finishes the analysis.
+// refusing any that is not a regular file, is damaged, is not the file of the instance its name
+// says, repeats the content of another, or whose naive records or SNP list differ from its own,
+// warning of any read without its instance and content check, and finishes the analysis.
 void joinClusterResults();
 // The join after its own naive analysis: ownNaive are the naive records (rank order, with Un)
 // of this run's data set; they are checked against the files' and become naiveResults, from

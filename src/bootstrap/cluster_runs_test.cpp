@@ -1,6 +1,7 @@
 #include "bootstrap/cluster_runs.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -149,6 +150,13 @@ const std::string stateText = oldStateText + lastLineOfTheFixture;
 // A file as it was before its last line, as earlier versions wrote it.
 std::string withoutLastLine(const std::string& text) {
   return text.substr(0, text.rfind('\n', text.size() - 2) + 1);
+}
+
+// The warning of a file read without its instance and content check.
+std::string uncheckedWarning(const std::string& name) {
+  return "Warning: Cluster results file " + name + " has no last line naming its instance and "
+         "the hash of its content (a file of an earlier version, or one whose last line was "
+         "removed): it was read without its instance and content check.\n";
 }
 
 TEST_F(ClusterFiles, WritersProduceTheFileByteForByteWhateverTheStreamFormat) {
@@ -690,16 +698,24 @@ class ClusterJoin : public ClusterFiles {
     writeLevel1Uboots(out);
     writeWholeFile(clusterFileName(k, n), completeFile(out.str(), k, n));
   }
-  void writePartialFile(int k, int n) { writeStateFile(k, n, buildState()); }
+  // Instances draw other resamples, so their files differ; here only in the count of analysed
+  // resamples (7 for instance 1), which leaves the pooled replicates as they are.
+  void writePartialFile(int k, int n) {
+    const std::vector<replicate> replicates = buildState();
+    replicatesSeen = 6 + k;
+    writeStateFile(k, n, replicates);
+  }
   std::vector<resultRecord> ownNaive() {
     buildState();
     return naiveResults;
   }
 
   // Joins the files 1 to n against the naive records of buildState. With error "" the join must
-  // go through, pooling the given number of level-0 replicates; otherwise it must be refused,
-  // printing error after the line of the first file.
-  void expectJoin(int n, const std::string& error, size_t pooled) {
+  // go through, pooling the given number of level-0 replicates and warning of the files
+  // unchecked (read without their instance and content check), each once, and of no other;
+  // otherwise it must be refused, printing error after the line of the first file.
+  void expectJoin(int n, const std::string& error, size_t pooled,
+                  const std::vector<std::string>& unchecked = {}) {
     const std::vector<resultRecord> own = ownNaive();
     naiveResults.clear();
     level1Uboots.clear();
@@ -715,8 +731,20 @@ class ClusterJoin : public ClusterFiles {
     EXPECT_NE(printed.find("L0 size is " + std::to_string(pooled) + "\n"), std::string::npos)
         << printed;
     EXPECT_NE(printed.find("Analysis finished."), std::string::npos) << printed;
+    std::string warnings;
+    for (const std::string& name : unchecked) warnings += uncheckedWarning(name);
+    EXPECT_EQ(linesStartingWith(printed, "Warning: Cluster results file "), warnings);
     ciLower.clear();
     ciUpper.clear();
+  }
+
+  static std::string linesStartingWith(const std::string& text, const std::string& prefix) {
+    std::istringstream in(text);
+    std::string lines;
+    for (std::string line; std::getline(in, line);) {
+      if (line.compare(0, prefix.size(), prefix) == 0) lines += line + "\n";
+    }
+    return lines;
   }
 
   testsupport::scratchWorkingDirectory work{"cluster_join"};
@@ -792,6 +820,7 @@ TEST_F(ClusterJoin, ChecksTheSnpListOfTheInstanceWhereTheFileCarriesOne) {
     std::function<void()> changeJoinDataSet;
     std::function<std::string(const std::string&)> changeFile;
     std::string error;  // "" when the join goes through
+    std::vector<std::string> unchecked = {};  // the files it warns of
   };
   const auto same = [](const std::string& text) { return text; };
   const auto withSnpListOnly = [](const std::string& text) {
@@ -812,10 +841,12 @@ TEST_F(ClusterJoin, ChecksTheSnpListOfTheInstanceWhereTheFileCarriesOne) {
        [] { std::swap(snps[4]->name, snps[5]->name); }, same,
        notOurs + "the SNP names of the instance's data set are not those of this one, in the "
                  "same order" + advice},
-      {"no SNP list (an older file)", [] {}, withoutLastLine, ""},
-      {"the SNP list alone (an older file)", [] {}, withSnpListOnly, ""},
+      {"no SNP list (an older file)", [] {}, withoutLastLine, "", {"out.zuq.1.1"}},
+      {"the SNP list alone (an older file)", [] {}, withSnpListOnly, "", {"out.zuq.1.1"}},
       {"the SNP list alone, of another data set", [] { addSnp("rs6", 1, 7000); },
-       withSnpListOnly, notOurs + "the instance's data set has 6 SNPs, this one 7" + advice},
+       withSnpListOnly,
+       uncheckedWarning("out.zuq.1.1") + notOurs +
+           "the instance's data set has 6 SNPs, this one 7" + advice},
       {"a malformed SNP list",
        [] {},
        [](const std::string& text) {
@@ -834,13 +865,14 @@ TEST_F(ClusterJoin, ChecksTheSnpListOfTheInstanceWhereTheFileCarriesOne) {
     writePartialFile(1, 1);
     writeWholeFile(clusterFileName(1, 1), c.changeFile(readWholeFile(clusterFileName(1, 1))));
     c.changeJoinDataSet();
-    expectJoin(1, c.error, 2);
+    expectJoin(1, c.error, 2, c.unchecked);
   }
 }
 
 // Each file must be the one its name says, as written: a copy of another instance's file would
 // count that instance's replicates twice, a changed file would pool values no instance computed.
-// Files of earlier versions say neither and are read as before.
+// Files of earlier versions say neither and are read with a warning; a copy is still told by its
+// content before the last line, whatever that line is.
 TEST_F(ClusterJoin, RefusesFilesThatAreNotTheInstancesOwnAsWritten) {
   const auto rename = [](const std::string& from, const std::string& to) {
     std::filesystem::rename(from, to);
@@ -848,10 +880,19 @@ TEST_F(ClusterJoin, RefusesFilesThatAreNotTheInstancesOwnAsWritten) {
   const auto editFile2 = [](const std::function<std::string(const std::string&)>& edit) {
     writeWholeFile("out.zuq.2.2", edit(readWholeFile("out.zuq.2.2")));
   };
+  const auto copyFile1 = [](const std::function<std::string(const std::string&)>& edit) {
+    writeWholeFile("out.zuq.2.2", edit(readWholeFile("out.zuq.1.2")));
+  };
+  const std::string copyRefused =
+      "Reading partial results from file out.zuq.2.2.\n" + uncheckedWarning("out.zuq.2.2") +
+      "Error: Cluster results files out.zuq.1.2 and out.zuq.2.2 have the same content before "
+      "their last lines: one is a copy of the other, and the join would count its replicates "
+      "twice.\n";
   struct setCase {
     const char* what;
     std::function<void()> change;  // applied to the files of instances 1 and 2 of 2
     std::string error;             // "" when the join goes through
+    std::vector<std::string> unchecked = {};  // the files it warns of
   };
   const setCase cases[] = {
       {"the files of instances 1 and 2", [] {}, ""},
@@ -887,14 +928,42 @@ TEST_F(ClusterJoin, RefusesFilesThatAreNotTheInstancesOwnAsWritten) {
        "Error: Cluster results file out.zuq.2.2 is damaged or was edited: its content does not "
        "match the hash in its last line.\n"},
       {"file 2 of an earlier version, without last line",
-       [&editFile2] { editFile2(withoutLastLine); }, ""},
+       [&editFile2] { editFile2(withoutLastLine); }, "", {"out.zuq.2.2"}},
       {"file 2 of an earlier version, with the SNP list alone",
        [&editFile2] {
          editFile2([](const std::string& text) {
            return withoutLastLine(text) + snpListOfTheFixture;
          });
        },
-       ""},
+       "", {"out.zuq.2.2"}},
+      {"files 1 and 2 of an earlier version", [&editFile2] {
+         editFile2(withoutLastLine);
+         writeWholeFile("out.zuq.1.2", withoutLastLine(readWholeFile("out.zuq.1.2")));
+       },
+       "", {"out.zuq.1.2", "out.zuq.2.2"}},
+      {"a copy of file 1 without its last line as file 2",
+       [&copyFile1] { copyFile1(withoutLastLine); }, copyRefused},
+      {"a copy of file 1 ending with the SNP list alone as file 2",
+       [&copyFile1] {
+         copyFile1([](const std::string& text) {
+           return withoutLastLine(text) + snpListOfTheFixture;
+         });
+       },
+       copyRefused},
+      {"a copy of file 1 without its last line as file 1 and as file 2",
+       [&copyFile1] {
+         copyFile1(withoutLastLine);
+         writeWholeFile("out.zuq.1.2", readWholeFile("out.zuq.2.2"));
+       },
+       uncheckedWarning("out.zuq.1.2") + copyRefused},
+      {"file 2 edited, without its last line (no check can tell)",
+       [&editFile2] {
+         editFile2([](std::string text) {
+           text = withoutLastLine(text);
+           return text.replace(text.find("0.9376 A 0.41245"), 16, "0.9376 A 0.41246");
+         });
+       },
+       "", {"out.zuq.2.2"}},
   };
   adjCor = 0;
   clusterCount = 2;
@@ -903,7 +972,92 @@ TEST_F(ClusterJoin, RefusesFilesThatAreNotTheInstancesOwnAsWritten) {
     writePartialFile(1, 2);
     writePartialFile(2, 2);
     c.change();
-    expectJoin(2, c.error, 4);
+    expectJoin(2, c.error, 4, c.unchecked);
+  }
+}
+
+// Instances whose share found no significant resample write the same lines before their last
+// lines (no replicate, no level-1 row): by design, not a copy, and a file that adds nothing. A
+// copy of such a file, with its last line gone, is read all the same.
+TEST_F(ClusterJoin, TakesEqualFilesThatCarryNoResample) {
+  struct emptyCase {
+    const char* what;
+    bool cutLastLine;
+    std::vector<std::string> unchecked;
+  };
+  const emptyCase cases[] = {
+      {"the files of instances 1 and 2", false, {}},
+      {"a copy of file 1 without its last line as file 2", true, {"out.zuq.2.2"}},
+  };
+  adjCor = 0;
+  clusterCount = 2;
+  for (const emptyCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    buildState();
+    level1Uboots.clear();
+    replicatesSeen = 0;
+    writeStateFile(1, 2, {});
+    writeStateFile(2, 2, {});
+    const std::string body1 = withoutLastLine(readWholeFile("out.zuq.1.2"));
+    if (c.cutLastLine) writeWholeFile("out.zuq.2.2", body1);
+    const std::string text2 = readWholeFile("out.zuq.2.2");
+    ASSERT_EQ(c.cutLastLine ? text2 : withoutLastLine(text2), body1);
+    expectJoin(2, "", 0, c.unchecked);
+  }
+}
+
+// Opening a FIFO waits for a writer that never comes; a directory or a device is no instance's
+// file. Each is refused, naming it, before it is opened; a link to a regular file is read.
+TEST_F(ClusterJoin, RefusesAPartialFileThatIsNotARegularFile) {
+  namespace fs = std::filesystem;
+  struct kindCase {
+    const char* what;
+    std::function<void()> make;  // puts something in place of file 2
+    std::string kind;            // "" when the join goes through
+  };
+  const kindCase cases[] = {
+      {"a FIFO", [] { ASSERT_EQ(mkfifo("out.zuq.2.2", 0600), 0); }, "a FIFO"},
+      {"a directory", [] { fs::create_directory("out.zuq.2.2"); }, "a directory"},
+      {"a link to a device", [] { fs::create_symlink("/dev/null", "out.zuq.2.2"); }, "a device"},
+      {"a link to a FIFO",
+       [] {
+         ASSERT_EQ(mkfifo("fifo", 0600), 0);
+         fs::create_symlink("fifo", "out.zuq.2.2");
+       },
+       "a FIFO"},
+      {"a link to the file of instance 2",
+       [this] {
+         writePartialFile(2, 2);
+         fs::rename("out.zuq.2.2", "instance2");
+         fs::create_symlink("instance2", "out.zuq.2.2");
+       },
+       ""},
+  };
+  adjCor = 0;
+  clusterCount = 2;
+  for (const kindCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const char* name : {"out.zuq.2.2", "fifo", "instance2"}) fs::remove_all(name);
+    writePartialFile(1, 2);
+    c.make();
+    if (c.kind.empty()) {
+      expectJoin(2, "", 4);
+      continue;
+    }
+    const std::vector<resultRecord> own = ownNaive();
+    naiveResults.clear();
+    level1Uboots.clear();
+    // A join that waits on the FIFO is ended by the alarm, which fails the case.
+    EXPECT_EQ(fatalOutput([&own] {
+                alarm(20);
+                joinPartialFiles(2, own);
+              }),
+              "Reading partial results from file out.zuq.1.2.\n"
+              "Reading partial results from file out.zuq.2.2.\n"
+              "Error: Cluster results file out.zuq.2.2 is not a regular file (it is " +
+                  c.kind + ").\n");
+    EXPECT_EQ(fs::symlink_status("out.zuq.2.2").type() == fs::file_type::symlink,
+              std::string(c.what).find("link") != std::string::npos);
   }
 }
 
@@ -928,8 +1082,8 @@ TEST_F(ClusterJoin, TakesFilesThatAgreeToTheirPrecisionInAnyOrderOfTies) {
   ciUpper.clear();
 }
 
-// Two copies of the file of buildState: the replicates and rows pooled in file order, the counts
-// added up, and Uboot from the pooled replicates. Without the correlation adjustment and the
+// The files of two instances with the replicates and rows of buildState (7 and 8 resamples
+// analysed): the replicates and rows pooled in file order, the counts added up, and Uboot from the pooled replicates. Without the correlation adjustment and the
 // MAF scale, Uboot of rank 1 is un - mean(ud - ue): 0.68125 - (0.52515 + 1334570) / 2; rank 2
 // has no usable pair (its ue of 0 is no normal number).
 TEST_F(ClusterJoin, PoolsTheFilesAndFinishesTheAnalysis) {
@@ -967,7 +1121,7 @@ TEST_F(ClusterJoin, PoolsTheFilesAndFinishesTheAnalysis) {
                            "--adj.cimaf 0).\n"),
               std::string::npos);
     EXPECT_EQ(nSig, 2);
-    EXPECT_EQ(replicatesSeen, 14);
+    EXPECT_EQ(replicatesSeen, 15);
     ASSERT_EQ(naiveResults.size(), 2u);
     EXPECT_EQ(naiveResults[0].snp, snps[3]);
     EXPECT_EQ(naiveResults[0].p, 7.1612634e-05);  // the join's own, not the file's 7.16126e-05
