@@ -203,7 +203,8 @@ void removeTempFiles() {
   // of a cluster instance, the lock file of a prefix whose completion ran out of memory.
   {
     std::lock_guard<std::mutex> lock(extraNamesLock);
-    for (const std::string& path : extraNames) std::remove(path.c_str());
+    // unlink, not remove: a directory that someone put under such a name is not ours to delete.
+    for (const std::string& path : extraNames) unlink(path.c_str());
   }
   // Last, so that the digits stay claimed until the files named with them are gone.
   if (!claimedLockFile.empty()) std::remove(claimedLockFile.c_str());
