@@ -18,6 +18,7 @@
 #include "bootstrap/correlation.h"
 #include "bootstrap/level0.h"
 #include "bootstrap/level12.h"
+#include "bootstrap/result_records.h"
 #include "bootstrap/results_writers.h"
 #include "bootstrap/uboot.h"
 #include "run/exit.h"
@@ -59,16 +60,12 @@ bool sameAsStored(double a, double b) {
   return (std::isnan(a) && std::isnan(b)) || asStored(a) == asStored(b);
 }
 
-// Naive records in a fixed order that does not depend on how a sort broke ties of equal p: by p
-// as stored, then by SNP index.
+// Naive records in a fixed order that does not depend on how a sort broke ties of equal p (a file
+// of an earlier version ranked them by address): by p as stored, ties by SNP index. The copies
+// carry p in its stored form, which prints as the original does.
 std::vector<resultRecord> canonicalOrder(std::vector<resultRecord> records) {
-  std::stable_sort(records.begin(), records.end(), [](const resultRecord& a, const resultRecord& b) {
-    const double pa = std::strtod(asStored(a.p).c_str(), nullptr);
-    const double pb = std::strtod(asStored(b.p).c_str(), nullptr);
-    if (std::isnan(pa) != std::isnan(pb)) return std::isnan(pb);  // NaN last
-    if (pa != pb && !std::isnan(pa)) return pa < pb;
-    return a.snp->index < b.snp->index;
-  });
+  for (resultRecord& record : records) record.p = std::strtod(asStored(record.p).c_str(), nullptr);
+  std::sort(records.begin(), records.end(), lessResultByP);
   return records;
 }
 

@@ -42,6 +42,7 @@ class MergeResults : public testing::Test {
     const char* names[] = {"rs1", "rs2", "rs3"};
     for (int k = 0; k < 3; ++k) {
       snp[k].name = names[k];
+      snp[k].index = k;
       snp[k].allele1 = 'A';
       snp[k].allele2 = 'G';
     }
@@ -187,6 +188,71 @@ TEST_F(MergeResults, ResampleMergeAlignsBySnpAndEndsSortedByP) {
   EXPECT_NEAR(results[2].ue, ln4, 1e-15);
 }
 
+// SNPs whose records lie in memory in an order unlike their order in the data set (slot j of the
+// storage holds the SNP of index slotIndex[j]), each estimate of its own size so that a record
+// merged with another SNP's estimate shows. Records of equal p end in data-set order in both
+// merges, NaN p last; the address order would give the slot order.
+TEST_F(MergeResults, TiesOfEqualPFollowTheDataSetOrderNotTheMemoryOrder) {
+  constexpr int n = 8;
+  const int slotIndex[n] = {5, 2, 7, 0, 3, 6, 1, 4};
+  std::array<snpRecord, n> storage;
+  std::array<snpRecord*, n> byIndex{};
+  for (int j = 0; j < n; ++j) {
+    storage[j].index = slotIndex[j];
+    storage[j].name = "rs" + std::to_string(slotIndex[j]);
+    storage[j].allele1 = 'A';
+    storage[j].allele2 = 'G';
+    byIndex[slotIndex[j]] = &storage[j];
+  }
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* what;
+    std::array<double, n> pByIndex;
+    std::vector<int> expected;  // indexes in merged order
+  };
+  const Case cases[] = {
+      {"all equal", {.01, .01, .01, .01, .01, .01, .01, .01}, {0, 1, 2, 3, 4, 5, 6, 7}},
+      {"ties and NaNs", {.02, .01, nan, .02, .01, nan, .01, .02}, {1, 4, 6, 0, 3, 7, 2, 5}},
+      {"all NaN", {nan, nan, nan, nan, nan, nan, nan, nan}, {0, 1, 2, 3, 4, 5, 6, 7}},
+      {"one tie among distinct p", {.5, .4, .3, .2, .1, .2, .05, .6}, {6, 4, 3, 5, 2, 1, 0, 7}},
+  };
+  for (const Case& c : cases) {
+    for (const bool resample : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.what << (resample ? ", resample" : ", naive"));
+      std::vector<resultRecord> results;
+      for (int j = 0; j < n; ++j) {  // in memory order
+        resultRecord r;
+        r.snp = &storage[j];
+        r.p = c.pByIndex[slotIndex[j]];
+        results.push_back(r);
+      }
+      std::vector<estimateRecord> d, e;
+      for (int k = n - 1; k >= 0; --k) {  // in reverse data-set order
+        estimateRecord estimate;
+        estimate.snp = byIndex[k];
+        estimate.allele = 'A';
+        estimate.effect = 2.0 + k;
+        d.push_back(estimate);
+        estimate.effect = 3.0 + k;
+        e.push_back(estimate);
+      }
+      if (resample) {
+        mergeResults(results, d, e);
+      } else {
+        mergeResults(results, d);
+      }
+      std::vector<int> order;
+      for (const resultRecord& r : results) {
+        order.push_back(r.snp->index);
+        const double own = std::log(2.0 + r.snp->index);
+        EXPECT_NEAR(resample ? r.ud : r.un, own, 1e-15) << r.snp->name;
+        if (resample) EXPECT_NEAR(r.ue, std::log(3.0 + r.snp->index), 1e-15) << r.snp->name;
+      }
+      EXPECT_EQ(order, c.expected);
+    }
+  }
+}
+
 TEST_F(MergeResults, LargeEstimateWarningsDependOnTheStudyType) {
   struct Case {
     int studyType;
@@ -212,12 +278,10 @@ TEST_F(MergeResults, LargeEstimateWarningsDependOnTheStudyType) {
     mergeResults(resampled, d, e);
     const std::string output = testing::internal::GetCapturedStdout();
     if (c.resampleWarns) {
-      // The two warnings come in SNP-identity order, which is not fixed between runs.
-      const std::string first =
-          "Warning: Log Odds Ratio > 3 found for snp: rs2 UdOR=3.21888 UeOR=0.693147\n";
-      const std::string second =
-          "Warning: Log Odds Ratio > 3 found for snp: rs3 UdOR=0.693147 UeOR=3.21888\n";
-      EXPECT_TRUE(output == first + second || output == second + first) << output;
+      // The warnings come in SNP-identity order, the order of the SNPs in the data set.
+      EXPECT_EQ(output,
+                "Warning: Log Odds Ratio > 3 found for snp: rs2 UdOR=3.21888 UeOR=0.693147\n"
+                "Warning: Log Odds Ratio > 3 found for snp: rs3 UdOR=0.693147 UeOR=3.21888\n");
     } else {
       EXPECT_EQ(output, "");
     }
@@ -401,16 +465,32 @@ TEST_F(MergeResults, PrintResultMatrixKeepsLongNamesAndUnsetAllelesWhole) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
 }
 
-TEST(ResultOrders, SortByPPutsNaNLast) {
+// A scan of 40 SNPs stored in reverse data-set order, p in groups of four equal values, every
+// third p NaN: ascending p, NaN last, and every tie, NaNs too, in data-set order.
+TEST(ResultOrders, SortByPPutsNaNLastAndBreaksTiesByDataSetOrder) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  std::vector<significanceRecord> scan(40);
-  for (size_t i = 0; i < scan.size(); ++i) scan[i].p = (i % 3 == 0) ? nan : double(40 - i) / 100;
+  constexpr size_t n = 40;
+  std::vector<snpRecord> storage(n);
+  std::vector<significanceRecord> scan(n);
+  for (size_t j = 0; j < n; ++j) {
+    storage[j].index = static_cast<int32_t>(n - 1 - j);
+    const size_t i = n - 1 - j;
+    scan[j].snp = &storage[j];
+    scan[j].p = (i % 3 == 0) ? nan : double(10 - i / 4) / 100;
+  }
   std::sort(scan.begin(), scan.end(), lessSignificanceByP);
   size_t firstNaN = 0;
   while (firstNaN < scan.size() && !std::isnan(scan[firstNaN].p)) ++firstNaN;
   EXPECT_EQ(firstNaN, 26u);
-  for (size_t i = 1; i < firstNaN; ++i) EXPECT_LT(scan[i - 1].p, scan[i].p);
-  for (size_t i = firstNaN; i < scan.size(); ++i) EXPECT_TRUE(std::isnan(scan[i].p));
+  for (size_t i = 1; i < firstNaN; ++i) {
+    const bool tieInOrder =
+        scan[i - 1].p == scan[i].p && scan[i - 1].snp->index < scan[i].snp->index;
+    EXPECT_TRUE(scan[i - 1].p < scan[i].p || tieInOrder) << i;
+  }
+  for (size_t i = firstNaN; i < scan.size(); ++i) {
+    EXPECT_TRUE(std::isnan(scan[i].p));
+    if (i > firstNaN) EXPECT_LT(scan[i - 1].snp->index, scan[i].snp->index);
+  }
 }
 
 TEST(ResultOrders, SnpsByPositionCompareChromosomeFirst) {

@@ -1,24 +1,32 @@
 #include "bootstrap/result_records.h"
 
 #include <cmath>
-#include <functional>
 
 namespace {
 
-// Ascending p with every NaN after every number: a plain < would make a NaN "equal" to all
-// values, which is no strict weak order and leaves a sort's result scrambled around it.
-bool lessP(double a, double b) {
-  if (std::isnan(a)) return false;
-  if (std::isnan(b)) return true;
-  return a < b;
-}
+// SNP identity: the SNP's position in the data set, its index, unique among the SNPs of the
+// data set at every sort. Unlike the record's address it depends on the data alone, so the
+// order of records of equal p, and with it a seeded table, does not follow the allocator.
+bool lessSnp(const snpRecord* a, const snpRecord* b) { return a->index < b->index; }
 
-// SNP identity: the address of the record, one fixed total order for the whole run.
-bool lessSnp(const snpRecord* a, const snpRecord* b) { return std::less<const snpRecord*>()(a, b); }
+// Ascending p with every NaN after every number, ties (NaNs among themselves too) broken by SNP
+// identity: a total order, so a sort gives one result whatever its stability. A plain < would
+// make a NaN "equal" to all values, which is no strict weak order and scrambles a sort's result
+// around it. Runs for every comparison of every resample's sorts: two compares in the usual case.
+bool lessPThenSnp(double pa, const snpRecord* a, double pb, const snpRecord* b) {
+  if (pa < pb) return true;
+  if (pb < pa) return false;
+  const bool nanA = std::isnan(pa);
+  const bool nanB = std::isnan(pb);
+  if (nanA != nanB) return nanB;
+  return lessSnp(a, b);
+}
 
 }  // namespace
 
-bool lessResultByP(const resultRecord& a, const resultRecord& b) { return lessP(a.p, b.p); }
+bool lessResultByP(const resultRecord& a, const resultRecord& b) {
+  return lessPThenSnp(a.p, a.snp, b.p, b.snp);
+}
 
 bool lessResultBySnp(const resultRecord& a, const resultRecord& b) { return lessSnp(a.snp, b.snp); }
 
@@ -27,7 +35,7 @@ bool lessEstimateBySnp(const estimateRecord& a, const estimateRecord& b) {
 }
 
 bool lessSignificanceByP(const significanceRecord& a, const significanceRecord& b) {
-  return lessP(a.p, b.p);
+  return lessPThenSnp(a.p, a.snp, b.p, b.snp);
 }
 
 bool lessSnpByPosition(const snpRecord& a, const snpRecord& b) {
@@ -35,4 +43,6 @@ bool lessSnpByPosition(const snpRecord& a, const snpRecord& b) {
   return a.position < b.position;
 }
 
-bool lessSnpByNaiveP(const snpRecord& a, const snpRecord& b) { return lessP(a.naiveP, b.naiveP); }
+bool lessSnpByNaiveP(const snpRecord& a, const snpRecord& b) {
+  return lessPThenSnp(a.naiveP, &a, b.naiveP, &b);
+}

@@ -24,6 +24,8 @@ using replicate = std::vector<resultRecord>;
 // The significant SNPs of the data set in rank order (element k is rank k+1).
 inline std::vector<resultRecord> naiveResults;
 
+// The orders. SNP identity is the SNP's index, its position in the data set: every SNP of a list
+// sorted by it, or by p (whose ties it breaks, NaN p last), must have its index set and unique.
 bool lessResultByP(const resultRecord& a, const resultRecord& b);
 bool lessResultBySnp(const resultRecord& a, const resultRecord& b);
 bool lessEstimateBySnp(const estimateRecord& a, const estimateRecord& b);

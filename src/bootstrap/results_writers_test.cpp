@@ -52,6 +52,7 @@ class WriterFixture : public testing::Test {
     owned_.push_back(std::make_unique<snpRecord>());
     snpRecord* snp = owned_.back().get();
     snp->name = name;
+    snp->index = static_cast<int32_t>(snps.size());
     snp->chromosome = chromosome;
     snp->position = position;
     snp->maf = maf;
