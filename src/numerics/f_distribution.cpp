@@ -111,7 +111,8 @@ double lowerTailSum(const betaCentre& c) {
   const betaLowerStart s = lowerSumStart(c);
   lowerSumScale scale(s.start.logScale);
   double sum = 0;
-  const auto small = [&](double t) { return sum < scale.tinySum || t < eps * sum; };
+  // Not t < eps sum: a sum of terms that all underflowed ends at its first term too.
+  const auto small = [&](double t) { return !(t > eps * sum); };
   const double halfNc = c.halfNc;
   const double xx = c.x, b = c.b;
   double aDown = c.a;

@@ -53,7 +53,8 @@ double lowerTailSum(double x, double df, const chiSquareCentre& c) {
   const mixtureStart start = lowerSumStart(x, df, c);
   lowerSumScale scale(start.logScale);
   double sum = 0;
-  const auto small = [&](double t) { return sum < scale.tinySum || t < eps * sum; };
+  // Not t < eps sum: a sum of terms that all underflowed ends at its first term too.
+  const auto small = [&](double t) { return !(t > eps * sum); };
   const double halfNc = c.halfNc;
   const double halfX = x / 2.0;
   double tail = start.tail;

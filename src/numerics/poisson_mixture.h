@@ -166,20 +166,17 @@ inline long lowerSumTermLimit(double mean) {
 // scaled can grow by many orders going down from its centre (the central lower tails may rise far
 // faster than the weights fall): whenever its tail passes 2^600 its values are rescaled. The sum
 // upwards starts again from the unrescaled centre, so its weight takes the same factors
-// (upwardWeight). tinySum is 1e-20 in the units of the sum: below it a falling term ends the sum.
+// (upwardWeight).
 struct lowerSumScale {
-  double logScale = 0, upwardWeight = 1, tinySum = 1e-20;
+  double logScale = 0, upwardWeight = 1;
 
-  explicit lowerSumScale(double startLogScale) : logScale(startLogScale) {
-    if (logScale != 0.0) tinySum = std::exp(std::log(1e-20) - logScale);
-  }
+  explicit lowerSumScale(double startLogScale) : logScale(startLogScale) {}
   // Multiplies every value by 2^-600 when tail has passed 2^600.
   template <typename... Values>
   void rescaleIfLarge(double tail, Values&... values) {
     if (!(tail > rescaleAbove)) return;
     ((values *= rescaleBy), ...);
     upwardWeight *= rescaleBy;
-    tinySum *= rescaleBy;
     logScale += rescaleLog;
   }
   double trueValue(double sum) const {
