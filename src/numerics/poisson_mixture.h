@@ -171,13 +171,16 @@ struct lowerSumScale {
   double logScale = 0, upwardWeight = 1;
 
   explicit lowerSumScale(double startLogScale) : logScale(startLogScale) {}
-  // Multiplies every value by 2^-600 when tail has passed 2^600.
+  // When tail has passed 2^600, multiplies every value by the power of 2 that brings tail near 1:
+  // one step down may multiply it by up to a/y, 1e301 for an x of 1e-300.
   template <typename... Values>
   void rescaleIfLarge(double tail, Values&... values) {
-    if (!(tail > rescaleAbove)) return;
-    ((values *= rescaleBy), ...);
-    upwardWeight *= rescaleBy;
-    logScale += rescaleLog;
+    if (!(tail > rescaleAbove) || !(tail < INFINITY)) return;
+    const int exponent = std::ilogb(tail);
+    const double by = std::ldexp(1.0, -exponent);
+    ((values *= by), ...);
+    upwardWeight *= by;
+    logScale += exponent * std::numbers::ln2;
   }
   double trueValue(double sum) const {
     return logScale == 0.0 ? sum : std::exp(logScale + std::log(sum));
