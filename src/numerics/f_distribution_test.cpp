@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <span>
 #include <string>
 
 #include "numerics/accuracy_test_support.h"
@@ -213,13 +214,29 @@ TEST(NoncentralFCdf, IsTheCentralOneWithoutNoncentrality) {
   }
 }
 
+// A front end case: the arguments, the status and bound expected, and P where it is given.
 struct fStatusCase {
   const char* name;
   int which;
   double P, Q, f, dfn, dfd, nc;
   int status;
   double bound;
+  double expectedP = NAN;
 };
+
+void expectNoncentralStatuses(std::span<const fStatusCase> cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    double P = c.P, Q = c.Q, f = c.f, dfn = c.dfn, dfd = c.dfd, nc = c.nc, bound = 7;
+    int status = 99;
+    noncentralFDistribution(c.which, P, Q, f, dfn, dfd, nc, status, bound);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(bound, c.bound);
+    if (!std::isnan(c.expectedP)) {
+      EXPECT_EQ(P, c.expectedP);
+    }
+  }
+}
 
 TEST(FDistribution, ReportsEveryStatusWithItsBound) {
   const fStatusCase cases[] = {
@@ -262,14 +279,7 @@ TEST(NoncentralFDistribution, ReportsEveryStatusWithItsBound) {
       // above the range.
       {"noncentrality above the range", 5, 0.99, 0.01, 1e6, 2, 3, 0, 2, 1e4},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    double P = c.P, Q = c.Q, f = c.f, dfn = c.dfn, dfd = c.dfd, nc = c.nc, bound = 7;
-    int status = 99;
-    noncentralFDistribution(c.which, P, Q, f, dfn, dfd, nc, status, bound);
-    EXPECT_EQ(status, c.status);
-    EXPECT_EQ(bound, c.bound);
-  }
+  expectNoncentralStatuses(cases);
 }
 
 // Arguments that are infinite or not numbers are refused in every mode of the noncentral front
@@ -279,14 +289,7 @@ TEST(NoncentralFDistribution, ReportsEveryStatusWithItsBound) {
 // 1 s at 1e8) and NaN gave status 0 with an arbitrary P.
 TEST(NoncentralFDistribution, RefusesArgumentsThatAreNotNumbersAndEndsHugeOnes) {
   const double inf = INFINITY, nan = NAN, top = std::numeric_limits<double>::max();
-  struct hugeCase {
-    const char* name;
-    int which;
-    double P, Q, f, dfn, dfd, nc;
-    int status;
-    double bound, expectedP;
-  };
-  const hugeCase cases[] = {
+  const fStatusCase cases[] = {
       {"f NaN", 1, 0, 0, nan, 3, 10, 4, -4, 0, nan},
       {"f infinite", 1, 0, 0, inf, 3, 10, 4, -4, top, nan},
       {"dfn NaN", 2, 0.5, 0.5, 0, nan, 10, 4, -5, 0, nan},
@@ -305,15 +308,7 @@ TEST(NoncentralFDistribution, RefusesArgumentsThatAreNotNumbersAndEndsHugeOnes) 
       {"noncentrality 1e12, f at its mean", 1, 0, 0, 1e12 / 3, 3, 1e4, 1e12, 10, 7, nan},
       {"noncentrality 1e300, f searched", 2, 0.5, 0.5, 0, 3, 10, 1e300, 10, 7, nan},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    double P = c.P, Q = c.Q, f = c.f, dfn = c.dfn, dfd = c.dfd, nc = c.nc, bound = 7;
-    int status = 99;
-    noncentralFDistribution(c.which, P, Q, f, dfn, dfd, nc, status, bound);
-    EXPECT_EQ(status, c.status);
-    EXPECT_EQ(bound, c.bound);
-    if (!std::isnan(c.expectedP)) EXPECT_EQ(P, c.expectedP);
-  }
+  expectNoncentralStatuses(cases);
   for (double nc : {inf, nan}) {
     double P = 7, Q = 7;
     noncentralFCdf(2, 3, 10, nc, P, Q);

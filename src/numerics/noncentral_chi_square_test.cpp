@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <span>
 #include <string>
 
 #include "numerics/accuracy_test_support.h"
@@ -179,14 +180,32 @@ TEST(NoncentralChiSquareCdf, IsTheCentralOneWithoutNoncentrality) {
   EXPECT_EQ(Q, 1.0);
 }
 
+// A front end case: the arguments, the status and bound expected, and P where it is given.
+struct chiStatusCase {
+  const char* name;
+  int which;
+  double P, Q, x, df, nc;
+  int status;
+  double bound;
+  double expectedP = NAN;
+};
+
+void expectStatuses(std::span<const chiStatusCase> cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    double P = c.P, Q = c.Q, x = c.x, df = c.df, nc = c.nc, bound = 7;
+    int status = 99;
+    noncentralChiSquareDistribution(c.which, P, Q, x, df, nc, status, bound);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(bound, c.bound);
+    if (!std::isnan(c.expectedP)) {
+      EXPECT_EQ(P, c.expectedP);
+    }
+  }
+}
+
 TEST(NoncentralChiSquareDistribution, ReportsEveryStatusWithItsBound) {
-  const struct {
-    const char* name;
-    int which;
-    double P, Q, x, df, nc;
-    int status;
-    double bound;
-  } cases[] = {
+  const chiStatusCase cases[] = {
       {"which 0", 0, 0.5, 0.5, 1, 2, 3, -1, 1},
       {"which 5", 5, 0.5, 0.5, 1, 2, 3, -1, 4},
       {"P above 1", 2, 1.5, 0.5, 1, 2, 3, -2, 1},
@@ -200,14 +219,7 @@ TEST(NoncentralChiSquareDistribution, ReportsEveryStatusWithItsBound) {
       // Pr(X <= 10500) with df 2 falls only to 0.994 up to a noncentrality of 1e4.
       {"noncentrality above the range", 4, 0.5, 0.5, 10500, 2, 0, 2, 1e4},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    double P = c.P, Q = c.Q, x = c.x, df = c.df, nc = c.nc, bound = 7;
-    int status = 99;
-    noncentralChiSquareDistribution(c.which, P, Q, x, df, nc, status, bound);
-    EXPECT_EQ(status, c.status);
-    EXPECT_EQ(bound, c.bound);
-  }
+  expectStatuses(cases);
 }
 
 // Arguments that are infinite or not numbers are refused in every mode, with the lower limit (NaN,
@@ -216,13 +228,7 @@ TEST(NoncentralChiSquareDistribution, ReportsEveryStatusWithItsBound) {
 // before, an infinite or huge noncentrality never returned and NaN gave status 0.
 TEST(NoncentralChiSquareDistribution, RefusesArgumentsThatAreNotNumbersAndEndsHugeOnes) {
   const double inf = INFINITY, nan = NAN, top = std::numeric_limits<double>::max();
-  const struct {
-    const char* name;
-    int which;
-    double P, Q, x, df, nc;
-    int status;
-    double bound, expectedP;
-  } cases[] = {
+  const chiStatusCase cases[] = {
       {"x NaN", 1, 0, 0, nan, 3, 4, -4, 0, nan},
       {"x infinite", 1, 0, 0, inf, 3, 4, -4, top, nan},
       {"df NaN", 1, 0, 0, 5, nan, 4, -5, 0, nan},
@@ -242,15 +248,7 @@ TEST(NoncentralChiSquareDistribution, RefusesArgumentsThatAreNotNumbersAndEndsHu
       {"noncentrality 1e300, x searched", 2, 0.5, 0.5, 0, 3, 1e300, 10, 7, nan},
       {"noncentrality 1e300, df searched", 3, 0.5, 0.5, 1e300, 0, 1e300, 10, 7, nan},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    double P = c.P, Q = c.Q, x = c.x, df = c.df, nc = c.nc, bound = 7;
-    int status = 99;
-    noncentralChiSquareDistribution(c.which, P, Q, x, df, nc, status, bound);
-    EXPECT_EQ(status, c.status);
-    EXPECT_EQ(bound, c.bound);
-    if (!std::isnan(c.expectedP)) EXPECT_EQ(P, c.expectedP);
-  }
+  expectStatuses(cases);
   // The cumulative routine itself: NaN for both tails.
   for (double nc : {inf, nan}) {
     double P = 7, Q = 7;
