@@ -8,8 +8,10 @@
 // it). The searches match the smaller of P and Q, so that a tiny Q finds its unknown too.
 // status: 0 done; -1 which outside 1..4 (bound 1 or 4); -2 P outside [0, 1], -3 Q outside
 // (0, 1] (bound 0 or 1); -4 x < 0, -5 df <= 0, -6 noncentrality < 0 (bound 0; not in the mode
-// that searches them); 3 P + Q not 1; 1 or 2 the answer lies below or above the search range
-// (bound the range end).
+// that searches them); the same -k for an argument that is infinite or not a number (bound 0, or
+// the largest double for +infinity); 3 P + Q not 1; 1 or 2 the answer lies below or above the
+// search range (bound the range end); 10 the cumulative routine gave no value (a noncentrality
+// beyond 1e10 where its bounds do not settle the tails; bound unchanged).
 void noncentralChiSquareDistribution(int which, double& P, double& Q, double& x, double& df,
                                      double& noncentrality, int& status, double& bound);
 
