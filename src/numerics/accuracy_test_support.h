@@ -102,6 +102,23 @@ void geometricGrid(double lo, double hi, int perDecade, Visit visit) {
   }
 }
 
+// A Poisson mixture of central lower tails summed directly in long double, every index within
+// 50 standard deviations of the mean (and 60 more) taken: sum over i of e^-m m^i/i! tail(i),
+// m = noncentrality/2. The oracle of the far lower tails, where a noncentral routine's own
+// series is not accurate; tail(i) is Boost's central ratio at index i.
+template <typename CentralTail>
+long double poissonMixtureLowerTail(double noncentrality, CentralTail tail) {
+  const long double m = noncentrality / 2.0L;
+  const long last = static_cast<long>(m + 50.0L * std::sqrt(m) + 60.0L);
+  const long first = std::max(0L, static_cast<long>(m - 50.0L * std::sqrt(m) - 60.0L));
+  long double sum = 0;
+  for (long i = first; i <= last; ++i) {
+    const long double n = static_cast<long double>(i);
+    sum += std::exp(-m + n * std::log(m) - std::lgamma(n + 1.0L)) * tail(i);
+  }
+  return sum;
+}
+
 // Evaluates p at every (statistic, df) pair serially and on eight threads at once; every thread
 // must get the serial bits (the routines keep no state between calls).
 template <typename PValue>

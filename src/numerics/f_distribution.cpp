@@ -1,11 +1,14 @@
 #include "numerics/f_distribution.h"
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "numerics/beta_auxiliary.h"
 #include "numerics/distribution_utilities.h"
 #include "numerics/front_end_mode.h"
 #include "numerics/incomplete_beta.h"
+#include "numerics/machine_constants.h"
 #include "numerics/noncentral_chi_square.h"
 #include "numerics/poisson_mixture.h"
 #include "numerics/search_engines.h"
@@ -53,39 +56,80 @@ void fCdf(double f, double dfn, double dfd, double& P, double& Q) {
 
 namespace {
 
-// The Poisson mode of the weights (at least 1) with its weight, the beta arguments x = dfn
-// f/(dfn f + dfd) and y = 1 - x, the beta parameters a = dfn/2 + centre and b = dfd/2, and the
-// ratio I_x(a, b) (P) with its complement (Q) there.
+// The Poisson mode of the weights (at least 1), the beta arguments x = dfn f/(dfn f + dfd) and
+// y = 1 - x, the beta parameters a = dfn/2 + centre and b = dfd/2, and the ratio I_x(a, b) (P)
+// with its complement (Q) there.
 struct betaCentre {
   long index = 1;
-  double halfNc = 0, weight = 0, x = 0, y = 0, a = 0, b = 0, P = 0, Q = 0;
+  double halfNc = 0, x = 0, y = 0, a = 0, b = 0, P = 0, Q = 0;
 };
 
+// The lower sum's start at its centre: the weight and the step I_x(a, b) - I_x(a + 1, b) =
+// x^a y^b / (a B(a, b)) there, scaled where the centre's ratio or step underflows, and the step
+// below, x^(a-1) y^b / ((a - 1) B(a - 1, b)), which the sum upwards starts from.
+struct betaLowerStart {
+  mixtureStart start;
+  double stepBelow = 0;
+};
+
+betaLowerStart lowerSumStart(const betaCentre& c) {
+  const double a = c.a, b = c.b, xx = c.x, yy = c.y;
+  // s_(c-1)/s_c: a/((a - 1 + b) x), where a - 1 + b > 0 since a is at least 1 + dfn/2.
+  const double stepRatioBelow = a / ((a - 1.0 + b) * xx);
+  double weight = 0, step = 0, stepBelow = 0;
+  if (c.halfNc < largeWeightMean) {
+    weight = std::exp(-c.halfNc + static_cast<double>(c.index) * std::log(c.halfNc) -
+                      logGammaRational(static_cast<double>(c.index + 1)));
+    step = std::exp(logGammaRational(a + b) - logGammaRational(a + 1.0) - logGammaRational(b) +
+                    a * std::log(xx) + b * std::log(yy));
+    const double logPowers = (a - 1.0) * std::log(xx) + b * std::log(yy);
+    stepBelow = std::exp(logGammaRational(a - 1.0 + b) - logGammaRational(a) -
+                         logGammaRational(b) + logPowers);
+  } else {
+    weight = poissonWeight(c.index, c.halfNc);
+    step = betaFactor(a, b, xx, yy) / a;
+    stepBelow = step * stepRatioBelow;
+  }
+  const auto logStep = [&] { return logBetaFactor(a, b, xx, yy) - std::log(a); };
+  // The continued fraction holds for the x of a far lower tail; a ratio that is small for a tiny
+  // dfd instead, where x is near 1, is still a normal number whose logarithm keeps its digits.
+  const auto tailOverStep = [&] {
+    if (xx < (a + 1.0) / (a + b + 2.0)) return lowerBetaOverFactor(a, b, xx);
+    return std::exp(std::log(c.P) - logStep());
+  };
+  betaLowerStart s;
+  s.start = scaledStartAt(c.index, c.halfNc, weight, c.P, step, logStep, tailOverStep);
+  s.stepBelow = s.start.logScale == 0.0 ? stepBelow : stepRatioBelow;
+  return s;
+}
+
 // P: the Poisson-weighted sum of I_x(dfn/2 + i, dfd/2), summed from the centre outwards until a
-// term falls below 1e-15 of the sum.
+// term falls below 1e-15 of the sum or lowerSumTermLimit terms are taken on one side.
 double lowerTailSum(const betaCentre& c) {
   constexpr double eps = 1e-15;
+  const long maxTerms = lowerSumTermLimit(c.halfNc);
+  const betaLowerStart s = lowerSumStart(c);
+  lowerSumScale scale(s.start.logScale);
   double sum = 0;
-  const auto small = [&](double t) { return sum < 1e-20 || t < eps * sum; };
+  // Not t < eps sum: a sum of terms that all underflowed ends at its first term too.
+  const auto small = [&](double t) { return !(t > eps * sum); };
   const double halfNc = c.halfNc;
-  const long centre = c.index;
-  const double centreWeight = c.weight;
-  const double xx = c.x, yy = c.y, b = c.b;
+  const double xx = c.x, b = c.b;
   double aDown = c.a;
-  double betaDown = c.P;
+  double betaDown = s.start.tail;
   double aUp = aDown, betaUp = betaDown;
-  sum = centreWeight * betaDown;
+  sum = s.start.weight * betaDown;
 
   // Downwards from the centre: I_x(a - 1, b) = I_x(a, b) + x^(a-1) y^b / ((a - 1) B(a - 1, b)).
   // The ratios grow downwards faster than the weights fall when f is small, so the terms may
   // rise before they fall: the cut-off applies only to a falling term (else a tiny centre term
   // would end the sum at once and leave P many orders too small).
-  double weight = centreWeight;
-  long i = centre;
-  double downTerm = std::exp(logGammaRational(aDown + b) - logGammaRational(aDown + 1.0) -
-                             logGammaRational(b) + aDown * std::log(xx) + b * std::log(yy));
+  double weight = s.start.weight;
+  long i = s.start.centre, taken = 0;
+  double downTerm = s.start.step;
   double previous = 0, term = weight * betaDown;
-  while (!(small(term) && term < previous) && i > 0) {
+  while (!(small(term) && term < previous) && i > 0 && taken < maxTerms) {
+    ++taken;
     weight *= static_cast<double>(i) / halfNc;
     --i;
     aDown -= 1.0;
@@ -94,17 +138,16 @@ double lowerTailSum(const betaCentre& c) {
     previous = term;
     term = weight * betaDown;
     sum += term;
+    scale.rescaleIfLarge(betaDown, downTerm, betaDown, previous, term, sum);
   }
 
   // Upwards: I_x(a + 1, b) = I_x(a, b) - x^a y^b / (a B(a, b)).
-  i = centre + 1;
-  weight = centreWeight;
-  const double logPowers = (aUp - 1.0) * std::log(xx) + b * std::log(yy);
-  double upTerm = aUp - 1.0 + b == 0.0
-                      ? std::exp(-logGammaRational(aUp) - logGammaRational(b) + logPowers)
-                      : std::exp(logGammaRational(aUp - 1.0 + b) - logGammaRational(aUp) -
-                                 logGammaRational(b) + logPowers);
+  i = s.start.centre + 1;
+  taken = 0;
+  weight = s.start.weight * scale.upwardWeight;
+  double upTerm = s.stepBelow;
   do {
+    ++taken;
     weight *= halfNc / static_cast<double>(i);
     ++i;
     aUp += 1.0;
@@ -112,8 +155,8 @@ double lowerTailSum(const betaCentre& c) {
     betaUp -= upTerm;
     sum += weight * betaUp;
     // A weight that has underflowed ends the sum even when a term is not a number.
-  } while (!small(weight * betaUp) && weight > 0.0);
-  return sum;
+  } while (!small(weight * betaUp) && weight > 0.0 && taken < maxTerms);
+  return scale.trueValue(sum);
 }
 
 // Whether Pr(F > f) is below e^logNegligible for certain. F > f needs the denominator's
@@ -124,6 +167,49 @@ bool upperTailNegligible(double f, double dfn, double dfd, double noncentrality)
   if (!(dfd >= 8000.0)) return false;
   return !(noncentralChiSquareLogTailBound(dfn * f / 2.0, dfn, noncentrality) >
            logNegligibleTail);
+}
+
+// ln of a bound on a tail of F = (A/dfn)/(B/dfd), A noncentral chi-square with dfn degrees of
+// freedom and B central with dfd: with c = dfn f/dfd, Pr(A <= cB) <= Pr(A <= ck) + Pr(B >= k)
+// and Pr(A > cB) <= Pr(A > ck) + Pr(B < k) for every k, each by its Chernoff bound, the best of
+// some k between the two means (B's mean dfd and A's mean over c) taken. 0 where f lies on the
+// other side of the ratio of the means.
+double logFTailBound(bool upper, double f, double dfn, double dfd, double noncentrality) {
+  const double c = dfn * f / dfd;
+  const double meanRatio = (dfn + noncentrality) / c / dfd;
+  if (upper ? !(meanRatio < 1.0) : !(meanRatio > 1.0)) return 0.0;
+  constexpr int points = 16;
+  double best = 0.0;
+  for (int j = 1; j < points; ++j) {
+    const double k = dfd * std::pow(meanRatio, static_cast<double>(j) / points);
+    const double numerator = upper ? noncentralChiSquareLogTailBound(c * k, dfn, noncentrality)
+                                   : noncentralChiSquareLogLowerTailBound(c * k, dfn, noncentrality);
+    const double denominator = upper ? noncentralChiSquareLogLowerTailBound(k, dfd, 0.0)
+                                     : noncentralChiSquareLogTailBound(k, dfd, 0.0);
+    best = std::min(best, std::max(numerator, denominator) + std::numbers::ln2);
+  }
+  return best;
+}
+
+// Whether P is below 1e-321 for certain, asked where the lower sum would be long: for a
+// noncentrality beyond twice largeWeightMean, whose weights spread over hundreds of terms.
+bool lowerTailNegligible(double f, double dfn, double dfd, double noncentrality) {
+  if (!(noncentrality >= 2.0 * largeWeightMean)) return false;
+  return !(logFTailBound(false, f, dfn, dfd, noncentrality) > logNegligibleTail);
+}
+
+// P and Q beyond the noncentralities that the sums take: a tail that its bound shows negligible
+// is 0 and the other 1; else both are not a number.
+void tailsBeyondTheSums(double f, double dfn, double dfd, double noncentrality, double& P,
+                        double& Q) {
+  P = Q = NAN;
+  if (!(logFTailBound(true, f, dfn, dfd, noncentrality) > logNegligibleTail)) {
+    P = 1.0;
+    Q = 0.0;
+  } else if (!(logFTailBound(false, f, dfn, dfd, noncentrality) > logNegligibleTail)) {
+    P = 0.0;
+    Q = 1.0;
+  }
 }
 
 // Q: the Poisson-weighted sum of the complements 1 - I_x(a_i, b) = I_y(b, a_i), a_i = dfn/2 + i,
@@ -157,6 +243,11 @@ double upperTailSum(double f, double dfn, double dfd, double noncentrality,
 
 void noncentralFCdf(double f, double dfn, double dfd, double noncentrality, double& P,
                     double& Q) {
+  if (!isRealNumber(f) || !isRealNumber(dfn) || !isRealNumber(dfd) ||
+      !isRealNumber(noncentrality)) {
+    P = Q = NAN;
+    return;
+  }
   if (f <= 0.0) {
     P = 0.0;
     Q = 1.0;
@@ -166,12 +257,12 @@ void noncentralFCdf(double f, double dfn, double dfd, double noncentrality, doub
     fCdf(f, dfn, dfd, P, Q);
     return;
   }
+  if (noncentrality > largestSummedNoncentrality)
+    return tailsBeyondTheSums(f, dfn, dfd, noncentrality, P, Q);
   betaCentre c;
   c.halfNc = noncentrality / 2.0;
   c.index = truncToLong(c.halfNc);
   if (c.index == 0) c.index = 1;
-  c.weight = std::exp(-c.halfNc + static_cast<double>(c.index) * std::log(c.halfNc) -
-                      logGammaRational(static_cast<double>(c.index + 1)));
   betaArgumentsOfF(f, dfn, dfd, c.x, c.y);
   c.b = dfd / 2.0;
   c.a = dfn / 2.0 + static_cast<double>(c.index);
@@ -179,7 +270,8 @@ void noncentralFCdf(double f, double dfn, double dfd, double noncentrality, doub
   incompleteBetaRatio(c.a, c.b, c.x, c.y, c.P, c.Q, error);
   // A ratio error shows as both 0, which takes the lower sum.
   mixtureTails(
-      c.Q < c.P, true, [&] { return lowerTailSum(c); },
+      c.Q < c.P, true,
+      [&] { return lowerTailNegligible(f, dfn, dfd, noncentrality) ? 0.0 : lowerTailSum(c); },
       [&] { return upperTailSum(f, dfn, dfd, noncentrality, c); }, P, Q);
 }
 
@@ -187,25 +279,18 @@ namespace {
 
 // The checks the central and noncentral front ends share: P and Q in the inverse modes, then
 // f, dfn and dfd unless they are the unknown. False (status and bound set) at the first failure.
+// The noncentral front end (numbersOnly) also refuses arguments that are not finite numbers.
 bool fArgumentsValid(int which, double P, double Q, double f, double dfn, double dfd,
-                     int& status, double& bound) {
+                     bool numbersOnly, int& status, double& bound) {
   if (which != 1) {
+    if (numbersOnly && !probabilityIsNumberInRange(P, true, 2, status, bound)) return false;
+    if (numbersOnly && !probabilityIsNumberInRange(Q, false, 3, status, bound)) return false;
     if (!probabilityInRange(P, true, 2, status, bound)) return false;
     if (!probabilityInRange(Q, false, 3, status, bound)) return false;
   }
-  if (which != 2 && f < 0.0) {
-    outOfRange(4, 0.0, status, bound);
-    return false;
-  }
-  if (which != 3 && dfn <= 0.0) {
-    outOfRange(5, 0.0, status, bound);
-    return false;
-  }
-  if (which != 4 && dfd <= 0.0) {
-    outOfRange(6, 0.0, status, bound);
-    return false;
-  }
-  return true;
+  if (which != 2 && !argumentInDomain(f, 4, true, numbersOnly, status, bound)) return false;
+  if (which != 3 && !argumentInDomain(dfn, 5, false, numbersOnly, status, bound)) return false;
+  return which == 4 || argumentInDomain(dfd, 6, false, numbersOnly, status, bound);
 }
 
 }  // namespace
@@ -213,7 +298,7 @@ bool fArgumentsValid(int which, double P, double Q, double f, double dfn, double
 void fDistribution(int which, double& P, double& Q, double& f, double& dfn, double& dfd,
                    int& status, double& bound) {
   if (!whichInRange(which, 4, status, bound)) return;
-  if (!fArgumentsValid(which, P, Q, f, dfn, dfd, status, bound)) return;
+  if (!fArgumentsValid(which, P, Q, f, dfn, dfd, false, status, bound)) return;
   if (which != 1 && !complementsAddUp(P, Q, 3, status, bound)) return;
   status = 0;
   if (which == 1) {
@@ -234,15 +319,13 @@ void fDistribution(int which, double& P, double& Q, double& f, double& dfn, doub
 void noncentralFDistribution(int which, double& P, double& Q, double& f, double& dfn,
                              double& dfd, double& noncentrality, int& status, double& bound) {
   if (!whichInRange(which, 5, status, bound)) return;
-  if (!fArgumentsValid(which, P, Q, f, dfn, dfd, status, bound)) return;
-  if (which != 5 && noncentrality < 0.0) {
-    outOfRange(7, 0.0, status, bound);
-    return;
-  }
+  if (!fArgumentsValid(which, P, Q, f, dfn, dfd, true, status, bound)) return;
+  if (which != 5 && !argumentInDomain(noncentrality, 7, true, true, status, bound)) return;
   if (which != 1 && !complementsAddUp(P, Q, 3, status, bound)) return;
   status = 0;
   if (which == 1) {
     noncentralFCdf(f, dfn, dfd, noncentrality, P, Q);
+    if (std::isnan(P)) status = 10;
     return;
   }
   double& unknown = which == 2 ? f : which == 3 ? dfn : which == 4 ? dfd : noncentrality;
@@ -252,7 +335,7 @@ void noncentralFDistribution(int which, double& P, double& Q, double& f, double&
     double cum = 0, ccum = 0;
     noncentralFCdf(f, dfn, dfd, noncentrality, cum, ccum);
     fx = tailGap(P, Q, cum, ccum);
-    return true;
+    return !std::isnan(cum);
   };
   searchUnknown(unknown, 5.0, low, high, difference, status, bound);
 }

@@ -20,14 +20,19 @@ void fCdf(double f, double dfn, double dfd, double& P, double& Q);
 // fDistribution, 5 finding the noncentrality (searched in [0, 1e4]: the time of the sum grows
 // with it). The searches match the smaller of P and Q, so that a tiny Q finds its unknown too.
 // status as for fDistribution, with -7 for a negative noncentrality and bound 5 for a which
-// above 5.
+// above 5; the same -k for an argument that is infinite or not a number (bound 0, or the largest
+// double for +infinity); 10 when the cumulative routine gave no value (a noncentrality beyond
+// 1e10 where its bounds do not settle the tails; bound unchanged).
 void noncentralFDistribution(int which, double& P, double& Q, double& f, double& dfn,
                              double& dfd, double& noncentrality, int& status, double& bound);
 
 // P and Q of the noncentral F distribution, the smaller of them (as the ratios at the largest
 // Poisson weight tell, and its sum confirms) as its own Poisson-weighted sum and the other as its
 // complement. P sums incomplete beta ratios from the largest weight outwards until a falling term
-// is below 1e-15 of the sum; Q sums their complements (poissonMixtureUpperTail) and keeps its
-// relative precision down to the smallest normal numbers.
+// is below 1e-15 of the sum (or a limit of terms far beyond that is reached), from a scaled start
+// where the ratio there underflows; Q sums their complements (poissonMixtureUpperTail). Both keep
+// their relative precision down to the smallest normal numbers. A noncentrality above 1e10 gives
+// only the tails that a Chernoff bound shows below 1e-321 (0, and the other 1); elsewhere there,
+// and for an argument that is infinite or not a number, P and Q are both not a number.
 void noncentralFCdf(double f, double dfn, double dfd, double noncentrality, double& P,
                     double& Q);

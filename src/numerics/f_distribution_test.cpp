@@ -9,6 +9,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
+#include <span>
 #include <string>
 
 #include "numerics/accuracy_test_support.h"
@@ -162,6 +164,46 @@ TEST(NoncentralFCdf, EndsFarUpperTailsAtZero) {
   EXPECT_TRUE(std::isnan(P) && std::isnan(Q));
 }
 
+// The far lower tails: at the small f the central ratio at the centre underflows and P, a
+// normal number, came out 0 (and the F sum took every index down to 0, a time that grew with the
+// noncentrality); below the mean a P under 1e-20 came out about half its value. The oracle sums
+// every term directly.
+TEST(NoncentralFCdf, FarLowerTailsMatchADirectSum) {
+  double P = 0, Q = 0;
+  noncentralFCdf(6.1258e-12, 0.5, 1000, 50, P, Q);
+  EXPECT_NEAR(P, 1.70e-14, 0.01e-14);
+  accuracy::branchTable table;
+  for (double dfn : {0.5, 3.0, 100.0}) {
+    for (double dfd : {2.0, 50.0, 1000.0}) {
+      for (double nc : {50.0, 150.0, 2000.0}) {
+        for (double m : {1e-300, 1e-100, 6.1258e-12, 1e-4, 0.05, 0.2, 0.4}) {
+          const double f = m * (dfn + nc) / dfn;
+          const long double s = dfd + static_cast<long double>(dfn) * f;
+          const long double x = dfn * static_cast<long double>(f) / s;
+          const long double exact = accuracy::poissonMixtureLowerTail(nc, [&](long i) {
+            return boost::math::ibeta(dfn / 2.0L + i, dfd / 2.0L, x, quietPolicy());
+          });
+          if (exact < 1e-300L || exact > 1e-8L) continue;
+          noncentralFCdf(f, dfn, dfd, nc, P, Q);
+          const double error = relativeError(P, exact);
+          const long double centreP = boost::math::ibeta(dfn / 2.0L + std::floor(nc / 2),
+                                                         dfd / 2.0L, x, quietPolicy());
+          // From an underflowing centre the sum carries e to ln of the centre's step, some
+          // -50000 at f = 1e-298, whose rounding (eps times that) the result keeps.
+          EXPECT_LE(error, centreP < 1e-308L ? 1e-10 : 1e-11)
+              << "f " << f << " dfn " << dfn << " dfd " << dfd << " nc " << nc;
+          char where[96];
+          std::snprintf(where, sizeof where, "f %.6g dfn %g dfd %g nc %g", f, dfn, dfd, nc);
+          table.add(centreP < 1e-308L ? "centre ratio underflows" : "centre ratio normal", error,
+                    exact, where);
+        }
+      }
+    }
+  }
+  table.print("noncentralFCdf P against a direct sum, 1e-300 <= P <= 1e-8:");
+  EXPECT_EQ(table.rows().count("centre ratio underflows"), 1u);
+}
+
 TEST(NoncentralFCdf, IsTheCentralOneWithoutNoncentrality) {
   for (double f : {0.1, 1.0, 7.0}) {
     double P = 0, Q = 0, Pc = 0, Qc = 0;
@@ -172,13 +214,29 @@ TEST(NoncentralFCdf, IsTheCentralOneWithoutNoncentrality) {
   }
 }
 
+// A front end case: the arguments, the status and bound expected, and P where it is given.
 struct fStatusCase {
   const char* name;
   int which;
   double P, Q, f, dfn, dfd, nc;
   int status;
   double bound;
+  double expectedP = NAN;
 };
+
+void expectNoncentralStatuses(std::span<const fStatusCase> cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    double P = c.P, Q = c.Q, f = c.f, dfn = c.dfn, dfd = c.dfd, nc = c.nc, bound = 7;
+    int status = 99;
+    noncentralFDistribution(c.which, P, Q, f, dfn, dfd, nc, status, bound);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(bound, c.bound);
+    if (!std::isnan(c.expectedP)) {
+      EXPECT_EQ(P, c.expectedP);
+    }
+  }
+}
 
 TEST(FDistribution, ReportsEveryStatusWithItsBound) {
   const fStatusCase cases[] = {
@@ -221,13 +279,40 @@ TEST(NoncentralFDistribution, ReportsEveryStatusWithItsBound) {
       // above the range.
       {"noncentrality above the range", 5, 0.99, 0.01, 1e6, 2, 3, 0, 2, 1e4},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    double P = c.P, Q = c.Q, f = c.f, dfn = c.dfn, dfd = c.dfd, nc = c.nc, bound = 7;
-    int status = 99;
-    noncentralFDistribution(c.which, P, Q, f, dfn, dfd, nc, status, bound);
-    EXPECT_EQ(status, c.status);
-    EXPECT_EQ(bound, c.bound);
+  expectNoncentralStatuses(cases);
+}
+
+// Arguments that are infinite or not numbers are refused in every mode of the noncentral front
+// end, with the lower limit (NaN, -infinity) or the largest double (+infinity) as bound; a
+// noncentrality beyond the sums gives the tails its bounds settle and status 10 elsewhere. Each
+// case returns at once: before, a noncentrality of 1e12 never returned (the time grew with it,
+// 1 s at 1e8) and NaN gave status 0 with an arbitrary P.
+TEST(NoncentralFDistribution, RefusesArgumentsThatAreNotNumbersAndEndsHugeOnes) {
+  const double inf = INFINITY, nan = NAN, top = std::numeric_limits<double>::max();
+  const fStatusCase cases[] = {
+      {"f NaN", 1, 0, 0, nan, 3, 10, 4, -4, 0, nan},
+      {"f infinite", 1, 0, 0, inf, 3, 10, 4, -4, top, nan},
+      {"dfn NaN", 2, 0.5, 0.5, 0, nan, 10, 4, -5, 0, nan},
+      {"dfn infinite", 5, 0.5, 0.5, 2, inf, 10, 0, -5, top, nan},
+      {"dfd NaN", 3, 0.5, 0.5, 2, 0, nan, 4, -6, 0, nan},
+      {"dfd infinite", 1, 0, 0, 2, 3, inf, 4, -6, top, nan},
+      {"noncentrality infinite", 1, 0, 0, 2, 3, 10, inf, -7, top, nan},
+      {"noncentrality NaN", 4, 0.5, 0.5, 2, 3, 0, nan, -7, 0, nan},
+      {"P NaN", 5, nan, 0.5, 2, 3, 10, 0, -2, 0, nan},
+      {"Q NaN", 2, 0.5, nan, 0, 3, 10, 4, -3, 0, nan},
+      // f = 2 lies far below the mean of noncentralities of 1e8 and more: P is 0 for certain.
+      {"noncentrality 1e8", 1, 0, 0, 2, 3, 10, 1e8, 0, 7, 0.0},
+      {"noncentrality 1e10", 1, 0, 0, 2, 3, 10, 1e10, 0, 7, 0.0},
+      {"noncentrality 1e12", 1, 0, 0, 2, 3, 10, 1e12, 0, 7, 0.0},
+      {"noncentrality 1e300", 1, 0, 0, 2, 3, 10, 1e300, 0, 7, 0.0},
+      {"noncentrality 1e12, f at its mean", 1, 0, 0, 1e12 / 3, 3, 1e4, 1e12, 10, 7, nan},
+      {"noncentrality 1e300, f searched", 2, 0.5, 0.5, 0, 3, 10, 1e300, 10, 7, nan},
+  };
+  expectNoncentralStatuses(cases);
+  for (double nc : {inf, nan}) {
+    double P = 7, Q = 7;
+    noncentralFCdf(2, 3, 10, nc, P, Q);
+    EXPECT_TRUE(std::isnan(P) && std::isnan(Q)) << nc;
   }
 }
 

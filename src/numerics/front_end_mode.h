@@ -33,6 +33,33 @@ inline bool probabilityInRange(double p, bool zeroAllowed, int position, int& st
   return true;
 }
 
+// The noncentral front ends take only numbers: a probability that is not a number is outside
+// its range too (bound 0).
+inline bool probabilityIsNumberInRange(double p, bool zeroAllowed, int position, int& status,
+                                       double& bound) {
+  if (std::isnan(p)) return outOfRange(position, 0.0, status, bound);
+  return probabilityInRange(p, zeroAllowed, position, status, bound);
+}
+
+// An argument of the noncentral front ends that is not a finite number: status -position with
+// bound the lower limit of its domain (for NaN and -infinity) or the largest double (for
+// +infinity). True for a finite one.
+inline bool isFiniteArgument(double v, int position, double lowerLimit, int& status,
+                             double& bound) {
+  if (isRealNumber(v)) return true;
+  return outOfRange(position, v > 0.0 ? machineDouble(3) : lowerLimit, status, bound);
+}
+
+// An argument whose domain starts at 0 (included when zeroAllowed): below it, status -position
+// with bound 0. With numbersOnly, one that is not a finite number fails too (isFiniteArgument);
+// without, it passes, as the ordered comparisons of the published front ends let it.
+inline bool argumentInDomain(double v, int position, bool zeroAllowed, bool numbersOnly,
+                             int& status, double& bound) {
+  if (numbersOnly && !isFiniteArgument(v, position, 0.0, status, bound)) return false;
+  const bool below = zeroAllowed ? v < 0.0 : v <= 0.0;
+  return !below || outOfRange(position, 0.0, status, bound);
+}
+
 // Two complementary values (P and Q, or x and 1 - x) must add up to 1 within three machine
 // epsilons. Otherwise writes status `code` and the bound: 0 when the sum is negative, else 1.
 inline bool complementsAddUp(double a, double b, int code, int& status, double& bound) {

@@ -5,6 +5,7 @@
 #include "numerics/chi_square.h"
 #include "numerics/distribution_utilities.h"
 #include "numerics/front_end_mode.h"
+#include "numerics/machine_constants.h"
 #include "numerics/poisson_mixture.h"
 #include "numerics/search_engines.h"
 #include "numerics/tail_fractions.h"
@@ -19,63 +20,81 @@ struct chiSquareCentre {
 
 double degreesAt(double df, long i) { return df + 2.0 * static_cast<double>(i); }
 
-// P: the Poisson-weighted sum of chiSquareCdf terms from the centre outwards, each way until a
-// falling term is below 1e-15 of the sum or 1000 plus 40 standard deviations of the weights'
-// terms are taken on one side (the weights fall below 1e-15 of the largest within 9 of them:
-// a fixed limit would cut off the sum of a noncentrality beyond some 25000).
-double lowerTailSum(double x, double df, const chiSquareCentre& c) {
-  constexpr double eps = 1e-15;
-  const long maxTerms = 1000 + static_cast<long>(40.0 * std::sqrt(c.halfNc));
-  double sum = 0;
-  const auto small = [&](double t) { return sum < 1e-20 || t < eps * sum; };
-  const double halfNc = c.halfNc;
+// The lower sum's start at its centre: the weight and the step there, the step between
+// neighbouring chi-square terms P(a, y) - P(a + 1, y) = y^a e^-y / Gamma(a + 1), with
+// a = (df + 2 centre)/2 and y = x/2; scaled where the centre's P or step underflows.
+mixtureStart lowerSumStart(double x, double df, const chiSquareCentre& c) {
+  const double halfNc = c.halfNc, halfX = x / 2.0;
   const long centre = c.index;
+  const double a = degreesAt(df, centre) / 2.0;
+  double weight = 0, step = 0;
+  if (halfNc < largeWeightMean) {
+    weight = std::exp(-halfNc + static_cast<double>(centre) * std::log(halfNc) -
+                      logGammaRational(static_cast<double>(centre + 1)));
+    step = std::exp(a * std::log(halfX) - halfX - logGammaRational(1.0 + a));
+  } else {
+    weight = poissonWeight(centre, halfNc);
+    step = gammaFactor(a, halfX) / a;
+  }
+  return scaledStartAt(
+      centre, halfNc, weight, c.P, step, [&] { return logGammaFactor(a, halfX) - std::log(a); },
+      [&] { return lowerGammaOverFactor(a, halfX); });
+}
+
+// P: the Poisson-weighted sum of chiSquareCdf terms from the centre outwards, each way until a
+// falling term is below 1e-15 of the sum or lowerSumTermLimit terms are taken on one side (a
+// fixed limit would cut off the sum of a noncentrality beyond some 25000). A lower tail that the
+// Chernoff bound shows negligible is 0 at once.
+double lowerTailSum(double x, double df, const chiSquareCentre& c) {
+  if (!(noncentralChiSquareLogLowerTailBound(x, df, 2.0 * c.halfNc) > logNegligibleTail))
+    return 0.0;
+  constexpr double eps = 1e-15;
+  const long maxTerms = lowerSumTermLimit(c.halfNc);
+  const mixtureStart start = lowerSumStart(x, df, c);
+  lowerSumScale scale(start.logScale);
+  double sum = 0;
+  // Not t < eps sum: a sum of terms that all underflowed ends at its first term too.
+  const auto small = [&](double t) { return !(t > eps * sum); };
+  const double halfNc = c.halfNc;
   const double halfX = x / 2.0;
-  const double centreWeight =
-      std::exp(-halfNc + static_cast<double>(centre) * std::log(halfNc) -
-               logGammaRational(static_cast<double>(centre + 1)));
-  const double centreP = c.P;
-  // The step between neighbouring chi-square terms at the centre: P(a, y) - P(a + 1, y) =
-  // y^a e^-y / Gamma(a + 1), with a = (df + 2 centre)/2 and y = x/2.
-  const double centreHalfDf = degreesAt(df, centre) / 2.0;
-  const double centreStep = std::exp(centreHalfDf * std::log(halfX) - halfX -
-                                     logGammaRational(1.0 + centreHalfDf));
-  sum = centreWeight * centreP;
+  double tail = start.tail;
+  sum = start.weight * tail;
 
   // Downwards: each lower df adds one step to the chi-square term. The chi-square terms grow
   // downwards, for a small x faster than the weights fall, so the terms may rise before they
   // fall: the cut-off applies only to a falling term (else a tiny centre term would end the sum
   // at once). The term limit counts the terms taken, not the index, so that a noncentrality
   // beyond 2000 still sums its centre.
-  double stepSum = 0, step = centreStep, weight = centreWeight, term = sum, previous = 0;
-  long i = centre, taken = 0;
+  double stepSum = 0, step = start.step, weight = start.weight, term = sum, previous = 0;
+  long i = start.centre, taken = 0;
   do {
     ++taken;
     step = step * (degreesAt(df, i) / 2.0) / halfX;
     stepSum += step;
     weight *= static_cast<double>(i) / halfNc;
     previous = term;
-    term = weight * (centreP + stepSum);
+    term = weight * (tail + stepSum);
     sum += term;
     --i;
+    scale.rescaleIfLarge(tail + stepSum, tail, stepSum, step, term, previous, sum);
   } while (!(taken > maxTerms || (small(term) && term < previous) || i == 0));
 
   // Upwards: each higher df takes one step off.
-  stepSum = centreStep;
-  step = centreStep;
-  weight = centreWeight;
-  i = centre;
+  stepSum = start.step;
+  step = start.step;
+  weight = start.weight * scale.upwardWeight;
+  i = start.centre;
   taken = 0;
   do {
     ++taken;
     weight *= halfNc / static_cast<double>(i + 1);
-    term = weight * (centreP - stepSum);
+    term = weight * (start.tail - stepSum);
     sum += term;
     ++i;
     step = step * halfX / (degreesAt(df, i) / 2.0);
     stepSum += step;
   } while (!(taken > maxTerms || small(term)));
-  return sum;
+  return scale.trueValue(sum);
 }
 
 // Q: the Poisson-weighted sum of the central upper tails Q(a_i, x/2), a_i = df/2 + i, which rise
@@ -102,16 +121,47 @@ double upperTailSum(double x, double df, const chiSquareCentre& c) {
 
 }  // namespace
 
-double noncentralChiSquareLogTailBound(double x, double df, double noncentrality) {
-  if (!(x > df + noncentrality)) return 0.0;
-  // The minimum over t of e^-tx E e^tX = e^-tx (1 - 2t)^(-df/2) e^(noncentrality t/(1 - 2t)),
-  // in u = 1 - 2t, at the root of x u^2 - df u - noncentrality.
+namespace {
+
+// ln of the Chernoff bound e^-tx E e^tX at its best t, for either tail of the noncentral
+// chi-square X: e^-tx (1 - 2t)^(-df/2) e^(noncentrality t/(1 - 2t)) in u = 1 - 2t, at the
+// positive root of x u^2 - df u - noncentrality (u < 1 above the mean, u > 1 below it).
+double chernoffExponent(double x, double df, double noncentrality) {
   const double u =
       (df + std::hypot(df, 2.0 * std::sqrt(noncentrality) * std::sqrt(x))) / (2.0 * x);
   return -(1.0 - u) * x / 2.0 - df / 2.0 * std::log(u) + noncentrality * (1.0 - u) / (2.0 * u);
 }
 
+// P and Q beyond the noncentralities that the sums take: a tail that its Chernoff bound shows
+// negligible is 0 and the other 1; else both are not a number.
+void tailsBeyondTheSums(double x, double df, double noncentrality, double& P, double& Q) {
+  P = Q = NAN;
+  if (!(noncentralChiSquareLogTailBound(x, df, noncentrality) > logNegligibleTail)) {
+    P = 1.0;
+    Q = 0.0;
+  } else if (!(noncentralChiSquareLogLowerTailBound(x, df, noncentrality) > logNegligibleTail)) {
+    P = 0.0;
+    Q = 1.0;
+  }
+}
+
+}  // namespace
+
+double noncentralChiSquareLogTailBound(double x, double df, double noncentrality) {
+  if (!(x > df + noncentrality)) return 0.0;
+  return chernoffExponent(x, df, noncentrality);
+}
+
+double noncentralChiSquareLogLowerTailBound(double x, double df, double noncentrality) {
+  if (!(x > 0.0 && x < df + noncentrality)) return 0.0;
+  return chernoffExponent(x, df, noncentrality);
+}
+
 void noncentralChiSquareCdf(double x, double df, double noncentrality, double& P, double& Q) {
+  if (!isRealNumber(x) || !isRealNumber(df) || !isRealNumber(noncentrality)) {
+    P = Q = NAN;
+    return;
+  }
   if (x <= 0.0) {
     P = 0.0;
     Q = 1.0;
@@ -121,6 +171,8 @@ void noncentralChiSquareCdf(double x, double df, double noncentrality, double& P
     chiSquareCdf(x, df, P, Q);
     return;
   }
+  if (noncentrality > largestSummedNoncentrality)
+    return tailsBeyondTheSums(x, df, noncentrality, P, Q);
   chiSquareCentre c;
   c.halfNc = noncentrality / 2.0;
   c.index = truncToLong(c.halfNc);
@@ -136,16 +188,17 @@ void noncentralChiSquareDistribution(int which, double& P, double& Q, double& x,
                                      double& noncentrality, int& status, double& bound) {
   if (!whichInRange(which, 4, status, bound)) return;
   if (which != 1) {
-    if (!probabilityInRange(P, true, 2, status, bound)) return;
-    if (!probabilityInRange(Q, false, 3, status, bound)) return;
+    if (!probabilityIsNumberInRange(P, true, 2, status, bound)) return;
+    if (!probabilityIsNumberInRange(Q, false, 3, status, bound)) return;
   }
-  if (which != 2 && x < 0.0) return void(outOfRange(4, 0.0, status, bound));
-  if (which != 3 && df <= 0.0) return void(outOfRange(5, 0.0, status, bound));
-  if (which != 4 && noncentrality < 0.0) return void(outOfRange(6, 0.0, status, bound));
+  if (which != 2 && !argumentInDomain(x, 4, true, true, status, bound)) return;
+  if (which != 3 && !argumentInDomain(df, 5, false, true, status, bound)) return;
+  if (which != 4 && !argumentInDomain(noncentrality, 6, true, true, status, bound)) return;
   if (which != 1 && !complementsAddUp(P, Q, 3, status, bound)) return;
   status = 0;
   if (which == 1) {
     noncentralChiSquareCdf(x, df, noncentrality, P, Q);
+    if (std::isnan(P)) status = 10;
     return;
   }
   double& unknown = which == 2 ? x : which == 3 ? df : noncentrality;
@@ -155,7 +208,7 @@ void noncentralChiSquareDistribution(int which, double& P, double& Q, double& x,
     double cum = 0, ccum = 0;
     noncentralChiSquareCdf(x, df, noncentrality, cum, ccum);
     fx = tailGap(P, Q, cum, ccum);
-    return true;
+    return !std::isnan(cum);
   };
   searchUnknown(unknown, 5.0, low, high, difference, status, bound);
 }

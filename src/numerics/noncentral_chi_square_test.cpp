@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
+#include <span>
 #include <string>
 
 #include "numerics/accuracy_test_support.h"
@@ -117,18 +119,51 @@ TEST(NoncentralChiSquareCdf, EndsFarUpperTailsAtZero) {
 
 // A noncentrality in the millions spreads the weights over thousands of terms each way: the
 // lower sum takes them all (a fixed limit of 1000 gave P = 0.0089 for 0.1587 at 1e8). Its centre
-// weight and step are e to differences of ln Gamma values near nc ln nc, whose rounding leaves
-// about 3e-7 at 1e8.
+// weight and step come from gammaFactor: as e to differences of ln Gamma values near nc ln nc
+// they were good to only 3e-7 at 1e8.
 TEST(NoncentralChiSquareCdf, LowerTailOfALargeNoncentralitySumsAllItsTerms) {
   for (double nc : {1e5, 1e6, 1e7, 1e8}) {
     for (double z : {-3.0, -1.0}) {
       const double df = 3, x = nc + df + z * std::sqrt(2 * (df + 2 * nc));
       double P = 0, Q = 0;
       noncentralChiSquareCdf(x, df, nc, P, Q);
-      EXPECT_LE(relativeError(P, cdf(oracleChi(df, nc), static_cast<long double>(x))), 5e-7)
+      EXPECT_LE(relativeError(P, cdf(oracleChi(df, nc), static_cast<long double>(x))), 1e-11)
           << "x " << x << " nc " << nc;
     }
   }
+}
+
+// The far lower tails, from x near 0 (where the terms rise all the way down to index 0) to
+// below the mean (where they rise and fall about a peak many terms below the centre). At the
+// first points the central term at the centre underflows, and P, a normal number, came out 0; at
+// the others a P below 1e-20 came out about half its value. The oracle sums every term directly.
+TEST(NoncentralChiSquareCdf, FarLowerTailsMatchADirectSum) {
+  double P = 0, Q = 0;
+  noncentralChiSquareCdf(2.4808721287e-31, 0.5, 20, P, Q);
+  EXPECT_NEAR(P, 9.40e-13, 0.01e-13);
+  accuracy::branchTable table;
+  for (double df : {0.5, 3.0, 200.0}) {
+    for (double nc : {20.0, 150.0, 3000.0}) {
+      for (double x : {1e-300, 1e-100, 2.4808721287e-31, 1e-8, 0.01, 0.1, 0.3, 0.5}) {
+        if (x >= 0.01) x *= df + nc;
+        const long double exact = accuracy::poissonMixtureLowerTail(nc, [&](long i) {
+          return boost::math::gamma_p(df / 2.0L + i, x / 2.0L, quietPolicy());
+        });
+        if (exact < 1e-300L || exact > 1e-8L) continue;
+        noncentralChiSquareCdf(x, df, nc, P, Q);
+        const double error = relativeError(P, exact);
+        EXPECT_LE(error, 1e-11) << "x " << x << " df " << df << " nc " << nc;
+        const long double centreP =
+            boost::math::gamma_p(df / 2.0L + std::floor(nc / 2), x / 2.0L, quietPolicy());
+        char where[80];
+        std::snprintf(where, sizeof where, "x %.8g df %g nc %g", x, df, nc);
+        table.add(centreP < 1e-308L ? "centre term underflows" : "centre term normal", error,
+                  exact, where);
+      }
+    }
+  }
+  table.print("noncentralChiSquareCdf P against a direct sum, 1e-300 <= P <= 1e-8:");
+  EXPECT_EQ(table.rows().count("centre term underflows"), 1u);
 }
 
 TEST(NoncentralChiSquareCdf, IsTheCentralOneWithoutNoncentrality) {
@@ -145,14 +180,32 @@ TEST(NoncentralChiSquareCdf, IsTheCentralOneWithoutNoncentrality) {
   EXPECT_EQ(Q, 1.0);
 }
 
+// A front end case: the arguments, the status and bound expected, and P where it is given.
+struct chiStatusCase {
+  const char* name;
+  int which;
+  double P, Q, x, df, nc;
+  int status;
+  double bound;
+  double expectedP = NAN;
+};
+
+void expectStatuses(std::span<const chiStatusCase> cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    double P = c.P, Q = c.Q, x = c.x, df = c.df, nc = c.nc, bound = 7;
+    int status = 99;
+    noncentralChiSquareDistribution(c.which, P, Q, x, df, nc, status, bound);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(bound, c.bound);
+    if (!std::isnan(c.expectedP)) {
+      EXPECT_EQ(P, c.expectedP);
+    }
+  }
+}
+
 TEST(NoncentralChiSquareDistribution, ReportsEveryStatusWithItsBound) {
-  const struct {
-    const char* name;
-    int which;
-    double P, Q, x, df, nc;
-    int status;
-    double bound;
-  } cases[] = {
+  const chiStatusCase cases[] = {
       {"which 0", 0, 0.5, 0.5, 1, 2, 3, -1, 1},
       {"which 5", 5, 0.5, 0.5, 1, 2, 3, -1, 4},
       {"P above 1", 2, 1.5, 0.5, 1, 2, 3, -2, 1},
@@ -166,13 +219,41 @@ TEST(NoncentralChiSquareDistribution, ReportsEveryStatusWithItsBound) {
       // Pr(X <= 10500) with df 2 falls only to 0.994 up to a noncentrality of 1e4.
       {"noncentrality above the range", 4, 0.5, 0.5, 10500, 2, 0, 2, 1e4},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    double P = c.P, Q = c.Q, x = c.x, df = c.df, nc = c.nc, bound = 7;
-    int status = 99;
-    noncentralChiSquareDistribution(c.which, P, Q, x, df, nc, status, bound);
-    EXPECT_EQ(status, c.status);
-    EXPECT_EQ(bound, c.bound);
+  expectStatuses(cases);
+}
+
+// Arguments that are infinite or not numbers are refused in every mode, with the lower limit (NaN,
+// -infinity) or the largest double (+infinity) as bound; a noncentrality beyond the sums gives
+// the tails its bounds settle and status 10 elsewhere, in every mode. Each case returns at once:
+// before, an infinite or huge noncentrality never returned and NaN gave status 0.
+TEST(NoncentralChiSquareDistribution, RefusesArgumentsThatAreNotNumbersAndEndsHugeOnes) {
+  const double inf = INFINITY, nan = NAN, top = std::numeric_limits<double>::max();
+  const chiStatusCase cases[] = {
+      {"x NaN", 1, 0, 0, nan, 3, 4, -4, 0, nan},
+      {"x infinite", 1, 0, 0, inf, 3, 4, -4, top, nan},
+      {"df NaN", 1, 0, 0, 5, nan, 4, -5, 0, nan},
+      {"df infinite", 2, 0.5, 0.5, 0, inf, 4, -5, top, nan},
+      {"noncentrality infinite", 1, 0, 0, 5, 3, inf, -6, top, nan},
+      {"noncentrality -infinity", 3, 0.5, 0.5, 5, 0, -inf, -6, 0, nan},
+      {"noncentrality NaN", 2, 0.5, 0.5, 0, 3, nan, -6, 0, nan},
+      {"P NaN", 2, nan, 0.5, 0, 3, 4, -2, 0, nan},
+      {"Q NaN", 4, 0.5, nan, 5, 3, 0, -3, 0, nan},
+      {"x NaN in mode 3", 3, 0.5, 0.5, nan, 0, 4, -4, 0, nan},
+      {"df NaN in mode 4", 4, 0.5, 0.5, 5, nan, 0, -5, 0, nan},
+      // Far below the mean of a noncentrality of 1e300, P is 0 for certain; at the mean the sums
+      // cannot be taken.
+      {"noncentrality 1e300, x far below", 1, 0, 0, 10, 3, 1e300, 0, 7, 0.0},
+      {"noncentrality 1e300, x at it", 1, 0, 0, 1e300, 3, 1e300, 10, 7, nan},
+      {"noncentrality 1e12, x at it", 1, 0, 0, 1e12, 3, 1e12, 10, 7, nan},
+      {"noncentrality 1e300, x searched", 2, 0.5, 0.5, 0, 3, 1e300, 10, 7, nan},
+      {"noncentrality 1e300, df searched", 3, 0.5, 0.5, 1e300, 0, 1e300, 10, 7, nan},
+  };
+  expectStatuses(cases);
+  // The cumulative routine itself: NaN for both tails.
+  for (double nc : {inf, nan}) {
+    double P = 7, Q = 7;
+    noncentralChiSquareCdf(5, 3, nc, P, Q);
+    EXPECT_TRUE(std::isnan(P) && std::isnan(Q)) << nc;
   }
 }
 

@@ -6,11 +6,26 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "numerics/distribution_utilities.h"
 
-// ln 1e-321: an upper tail bounded below it is taken as 0.
+// ln 1e-321: a tail bounded below it is taken as 0.
 inline constexpr double logNegligibleTail = -739.0;
+
+// Above this mean the lower sums form the weight and step at their centre through gammaFactor:
+// as e to differences of ln Gamma values near m ln m they would lose m ln m times the rounding
+// (3e-7 at a noncentrality of 1e8).
+inline constexpr double largeWeightMean = 1e4;
+
+// The largest noncentrality that the sums take: their terms grow as its square root (some
+// 1e6 each way at 1e10). Beyond it only the tails that the Chernoff bounds show negligible are
+// given.
+inline constexpr double largestSummedNoncentrality = 1e10;
+
+// A scaled sum that grows past 2^600 is brought back by 2^-600 at a time.
+inline constexpr double rescaleAbove = 0x1p600, rescaleBy = 0x1p-600;
+inline constexpr double rescaleLog = 600.0 * std::numbers::ln2;
 
 // Where the sum starts: the Poisson mode c (0 for a mean below 1) and the weight, the tail and
 // the step s_c there. Where the centre's tail or step would underflow, weight, tail and step are
@@ -35,18 +50,19 @@ double tailAtMode(long mode, long centre, double centreTail, double step, ExactT
   return tail;
 }
 
-// The start at the Poisson mode of the given mean, from the mode's central upper tail and its
-// step. Where either is below 1e-290 (where they lose digits or underflow) the start is scaled by
-// the weight times the step: logStep() gives ln s_c, and tailOverStep() the ratio Q_c/s_c, which
-// is only asked for where Q_c itself is that small.
+// The start at the given centre of the Poisson weights of the given mean, from the centre's
+// weight, central tail and step. Where the tail or the step is below 1e-290 (where they lose
+// digits or underflow) the start is scaled by the weight times the step: logStep() gives ln s_c,
+// and tailOverStep() the ratio of the tail to the step, which is only asked for where the tail
+// itself is that small.
 template <typename LogStep, typename TailOverStep>
-mixtureStart mixtureStartAt(long mode, double mean, double tail, double step, LogStep logStep,
-                            TailOverStep tailOverStep) {
+mixtureStart scaledStartAt(long centre, double mean, double weight, double tail, double step,
+                           LogStep logStep, TailOverStep tailOverStep) {
   constexpr double smallestUnscaled = 1e-290;
   mixtureStart start;
-  start.centre = mode;
+  start.centre = centre;
   start.mean = mean;
-  start.weight = gammaFactor(static_cast<double>(mode) + 1.0, mean) / mean;
+  start.weight = weight;
   start.tail = tail;
   start.step = step;
   if (tail >= smallestUnscaled && step >= smallestUnscaled) return start;
@@ -56,6 +72,20 @@ mixtureStart mixtureStartAt(long mode, double mean, double tail, double step, Lo
   start.weight = 1.0;
   start.step = 1.0;
   return start;
+}
+
+// The Poisson weight e^-m m^i / i! of mean m, with the cancellation of its exponent kept out.
+inline double poissonWeight(long i, double mean) {
+  return gammaFactor(static_cast<double>(i) + 1.0, mean) / mean;
+}
+
+// The upper sum's start at the Poisson mode of the given mean, from the mode's central upper
+// tail and its step (scaledStartAt).
+template <typename LogStep, typename TailOverStep>
+mixtureStart mixtureStartAt(long mode, double mean, double tail, double step, LogStep logStep,
+                            TailOverStep tailOverStep) {
+  return scaledStartAt(mode, mean, poissonWeight(mode, mean), tail, step, logStep,
+                       tailOverStep);
 }
 
 // The sum, from the centre downwards and then upwards, each way until a bound on the rest falls
@@ -71,9 +101,7 @@ double poissonMixtureUpperTail(const mixtureStart& start, StepRatio ratio, doubl
   constexpr double eps = 1e-15;
   // A safety net only: the bounds end the sum long before it for every finite argument.
   constexpr long termLimit = 10000000;
-  // Far out in the tail the scaled upper tails grow: they are brought back by 2^-600 at a time.
-  const double rescaleAbove = std::ldexp(1.0, 600), rescaleBy = std::ldexp(1.0, -600);
-  const double rescaleLog = 600.0 * std::log(2.0);
+  // Far out in the tail the scaled upper tails grow, and are rescaled.
   const double m = start.mean, inverseMean = 1.0 / m;
   double sum = start.weight * start.tail;
 
@@ -126,6 +154,38 @@ double poissonMixtureUpperTail(const mixtureStart& start, StepRatio ratio, doubl
   }
   return logScale == 0.0 ? sum : std::exp(logScale + std::log(sum));
 }
+
+// The most terms a lower sum takes on one side of its centre: 1000 plus 40 standard deviations
+// of the weights, beyond which every weight is below e^-800 of the largest, so that all the terms
+// left add up to less than the smallest normal number.
+inline long lowerSumTermLimit(double mean) {
+  return 1000 + static_cast<long>(40.0 * std::sqrt(mean));
+}
+
+// The scale of a lower sum: the true sum is e^logScale times the computed one. A sum that starts
+// scaled can grow by many orders going down from its centre (the central lower tails may rise far
+// faster than the weights fall): whenever its tail passes 2^600 its values are rescaled. The sum
+// upwards starts again from the unrescaled centre, so its weight takes the same factors
+// (upwardWeight).
+struct lowerSumScale {
+  double logScale = 0, upwardWeight = 1;
+
+  explicit lowerSumScale(double startLogScale) : logScale(startLogScale) {}
+  // When tail has passed 2^600, multiplies every value by the power of 2 that brings tail near 1:
+  // one step down may multiply it by up to a/y, 1e301 for an x of 1e-300.
+  template <typename... Values>
+  void rescaleIfLarge(double tail, Values&... values) {
+    if (!(tail > rescaleAbove) || !(tail < INFINITY)) return;
+    const int exponent = std::ilogb(tail);
+    const double by = std::ldexp(1.0, -exponent);
+    ((values *= by), ...);
+    upwardWeight *= by;
+    logScale += exponent * std::numbers::ln2;
+  }
+  double trueValue(double sum) const {
+    return logScale == 0.0 ? sum : std::exp(logScale + std::log(sum));
+  }
+};
 
 // P and Q of a Poisson mixture, the smaller tail by its own sum and the other as its complement:
 // the upper sum first where the tails at the centre say it is the smaller (upperFirst), the lower

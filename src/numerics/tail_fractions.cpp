@@ -34,3 +34,13 @@ double lowerBetaOverFactor(double a, double b, double x) {
   betaFractionLentz(a, b, x, accuracy, iterationLimit, fraction);
   return fraction;
 }
+
+double lowerGammaOverFactor(double a, double x) {
+  double term = 1.0, sum = 1.0;
+  for (int i = 1; i <= iterationLimit; ++i) {
+    term *= x / (a + i);
+    sum += term;
+    if (term < accuracy * sum) return sum;
+  }
+  return NAN;
+}
