@@ -126,13 +126,16 @@ void addTemporaryName(const std::string& path) {
 }
 
 void removeTempFiles() {
-  if (!tempNamesInUse || debugLevel != 0) return;
-  removeFixedNames();
-  removeNamesUnderPrefix();
+  if (!tempNamesInUse) return;
+  // Even with --debug: these are output files cut short, which only a reader could mistake for
+  // results, not the intermediate files kept for inspection.
   {
     std::lock_guard<std::mutex> lock(extraNamesLock);
     for (const std::string& path : extraNames) std::remove(path.c_str());
   }
+  if (debugLevel != 0) return;
+  removeFixedNames();
+  removeNamesUnderPrefix();
   // Last, so that the digits stay claimed until the files named with them are gone.
   if (!claimedLockFile.empty()) std::remove(claimedLockFile.c_str());
 }

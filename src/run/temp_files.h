@@ -23,10 +23,10 @@ std::string scratchDirectoryPrefix(const std::string& directory);
 // with the others unless it has been renamed into place by then. Thread-safe.
 void addTemporaryName(const std::string& path);
 
-// Removes every temporary file of the run (unless --debug, or before the prefix is complete):
-// the fixed list of names, every file in the scratch directory whose name begins with the
-// prefix (plink's by-products included), the names added above and the prefix's lock file.
-// Silent.
+// Removes every temporary file of the run (none before the prefix is complete): the names added
+// above, and unless --debug keeps them, the fixed list of names, every file in the scratch
+// directory whose name begins with the prefix (plink's by-products included) and the prefix's
+// lock file. Silent.
 void removeTempFiles();
 
 // Held while a thread writes temporary files, so that the end of a run removes them only once
