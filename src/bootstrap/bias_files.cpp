@@ -2,11 +2,12 @@
 
 #include <cmath>
 #include <cstdio>
-#include <iostream>
+#include <ostream>
 #include <string>
 
 #include "bootstrap/analysis_flow.h"
 #include "dataset/missing_value.h"
+#include "run/output_file.h"
 
 namespace {
 
@@ -20,30 +21,35 @@ double cellValue(const resultRecord& record, biasValue which) {
   return record.ud - record.ue;
 }
 
-void writeBiasFile(const char* fileName, biasValue which,
-                   const std::vector<replicate>& replicates) {
-  std::FILE* file = std::fopen(fileName, "w");
-  if (file == nullptr) {
-    // The analysis goes on without the file, but the user asked for it and should know.
-    std::cout << "Warning: Cannot write to output file " << fileName << "\n";
+void writeBiasCell(std::ostream& out, double value) {
+  if (value == missingValue || !std::isfinite(value)) {
+    out << "      NA ";
     return;
   }
-  for (int k = 0; k < nSig; ++k) std::fprintf(file, "%s ", naiveResults[k].snp->name.c_str());
-  std::fputs("\n", file);
+  char cell[400];  // "%.6f" of the largest double takes 316 characters
+  std::snprintf(cell, sizeof cell, "%.6f ", value);
+  out << cell;
+}
+
+void writeBiasTable(std::ostream& out, biasValue which, const std::vector<replicate>& replicates) {
+  for (int k = 0; k < nSig; ++k) out << naiveResults[k].snp->name << " ";
+  out << "\n";
   for (const replicate& records : replicates) {
     for (int k = 0; k < nSig; ++k) {
-      const double value = static_cast<size_t>(k) < records.size()
-                               ? cellValue(records[k], which)
-                               : missingValue;
-      if (value == missingValue || !std::isfinite(value)) {
-        std::fputs("      NA ", file);
-      } else {
-        std::fprintf(file, "%.6f ", value);
-      }
+      writeBiasCell(out, static_cast<size_t>(k) < records.size() ? cellValue(records[k], which)
+                                                                  : missingValue);
     }
-    std::fputs("\n", file);
+    out << "\n";
   }
-  std::fclose(file);
+}
+
+// The analysis goes on without a file that cannot be written, but the user asked for it and
+// is told.
+void writeBiasFile(const char* fileName, biasValue which,
+                   const std::vector<replicate>& replicates) {
+  writeOutputFileOrWarn(fileName, [which, &replicates](std::ostream& out) {
+    writeBiasTable(out, which, replicates);
+  });
 }
 
 }  // namespace

@@ -3,10 +3,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -245,15 +248,17 @@ std::vector<resultRecord> ownNaiveResults() {
 }
 
 // Ends the file at path, written so far, with its last line, which checks the content before it.
-bool appendLastLine(const std::string& path) {
+// The system's reason when that failed; empty when it did not.
+std::string appendLastLine(const std::string& path) {
   std::ifstream body(path, std::ios::binary);
-  if (!body.is_open()) return false;
+  if (!body.is_open()) return std::strerror(errno);
   const std::string line = partialFileLastLine(body, clusterIndex, clusterCount);
-  if (body.bad()) return false;
-  std::ofstream out(path, std::ios::binary | std::ios::app);
+  if (body.bad()) return std::strerror(errno);
+  outputFileStream out;
+  out.open(path, std::ios::binary | std::ios::app);
   out << line;
   out.close();
-  return !out.fail();
+  return out.failure();
 }
 
 void truncateNegativeUboots() {
@@ -284,7 +289,8 @@ void setUpClusterInstance() {
   addTemporaryName(incompleteFileName(clusterFilePath));
   clusterFile.open(incompleteFileName(clusterFilePath), std::ios::out | std::ios::trunc);
   if (!clusterFile.is_open()) {
-    std::cout << "Error: Cannot create cluster results file: " << clusterFilePath << "\n";
+    std::cout << "Error: Cannot create cluster results file: " << clusterFilePath << " ("
+              << clusterFile.failure() << ").\n";
     plainExit(1);
   }
   nL0 = clusterShare(k, n, nL0);
@@ -303,9 +309,14 @@ void closeClusterFile() {
   if (!clusterFile.is_open()) return;
   clusterFile.close();
   const std::string incomplete = incompleteFileName(clusterFilePath);
-  if (clusterFile.fail() || !appendLastLine(incomplete) ||
-      std::rename(incomplete.c_str(), clusterFilePath.c_str()) != 0) {
-    std::cout << "Error: Cannot write cluster results file: " << clusterFilePath << "\n";
+  std::string reason = clusterFile.failure();
+  if (reason.empty()) reason = appendLastLine(incomplete);
+  if (reason.empty() && std::rename(incomplete.c_str(), clusterFilePath.c_str()) != 0) {
+    reason = std::strerror(errno);
+  }
+  if (!reason.empty()) {
+    std::cout << "Error: Cannot write cluster results file: " << clusterFilePath << " (" << reason
+              << ").\n";
     fatalExit(1);
   }
 }

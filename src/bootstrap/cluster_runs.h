@@ -1,15 +1,15 @@
 // Cluster runs: an instance's share of the bootstraps, its partial-results file, and the join.
 #pragma once
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "bootstrap/cluster_files.h"
+#include "run/output_file.h"
 
 // The partial-results file of a cluster instance; open only in an instance. Level 0 and levels
 // 1/2 write into it; closeClusterFile completes it before the instance ends.
-inline std::ofstream clusterFile;
+inline outputFileStream clusterFile;
 
 // Replicates of instance k of n out of total: total / n, plus one for the instances 1 to
 // total mod n, so that the n shares add up to total. Precondition: n > 0.

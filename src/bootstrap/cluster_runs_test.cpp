@@ -640,7 +640,7 @@ TEST_F(ClusterFiles, AnInstanceFileThatCannotBeCreatedOrWrittenIsAnError) {
   clusterCount = 2;
   EXPECT_EQ(fatalOutput(setUpClusterInstance),
             "Error: Cannot create cluster results file: " + dir.file("missing-directory/run.zuq") +
-                ".1.2\n");
+                ".1.2 (No such file or directory).\n");
 
   // A device that takes no data: the loss shows when the buffer is flushed at the close.
   outFileName = dir.file("run.zuq");
@@ -658,7 +658,8 @@ TEST_F(ClusterFiles, AnInstanceFileThatCannotBeCreatedOrWrittenIsAnError) {
             "  Will run 50 level 0 bootstraps.\n"
             "  Will run 0 level 1 bootstraps.\n"
             "  Using seed 7777 for random number generation.\n"
-            "Error: Cannot write cluster results file: " + dir.file("run.zuq.1.2") + "\n");
+            "Error: Cannot write cluster results file: " + dir.file("run.zuq.1.2") +
+                " (No space left on device).\n");
 }
 
 // A join must never take the file of an instance stopped half-way for a finished one: the file

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 
 #include "bootstrap/analysis_flow.h"
@@ -59,14 +60,12 @@ void writePsigFile() {
   std::vector<snpRecord*> sorted = snps;
   std::sort(sorted.begin(), sorted.end(),
             [](const snpRecord* a, const snpRecord* b) { return lessSnpByNaiveP(*a, *b); });
-  std::FILE* file = std::fopen("psig.txt", "w");
-  if (file == nullptr) return;
-  for (const snpRecord* snp : sorted) {
-    const std::string p = formattedOrNa("%.3g", snp->naiveP);
-    std::fprintf(file, "%10s %10s %s\n", snp->name.c_str(), p.c_str(),
-                 significantShare("%.4f", *snp).c_str());
-  }
-  std::fclose(file);
+  writeOutputFileOrWarn("psig.txt", [&sorted](std::ostream& out) {
+    for (const snpRecord* snp : sorted) {
+      out << std::setw(10) << snp->name << " " << std::setw(10)
+          << formattedOrNa("%.3g", snp->naiveP) << " " << significantShare("%.4f", *snp) << "\n";
+    }
+  });
 }
 
 std::vector<std::string> resultsHeader() {
@@ -121,9 +120,10 @@ table statisticsTable() {
 }
 
 // Writes the table to the named file, which holds the whole table or is not there at all; false
-// when the file could not be created or written.
-bool writeTableFile(const std::string& fileName, const table& rows) {
-  return writeOutputFile(fileName, [&rows](std::ostream& out) { printTable(out, rows); });
+// when the file could not be created or written, with the system's reason.
+bool writeTableFile(const std::string& fileName, const table& rows, std::string& reason) {
+  return writeOutputFile(
+      fileName, [&rows](std::ostream& out) { printTable(out, rows); }, &reason);
 }
 
 }  // namespace
@@ -136,16 +136,19 @@ void writeResults() {
   printTable(std::cout, rows);
   // The table on the screen is no substitute for the file the user asked for: a run that
   // cannot write it has failed.
-  if (!writeTableFile(outFileName, rows)) {
-    std::cout << "Error: Cannot write results to file " << outFileName << "\n";
+  std::string reason;
+  if (!writeTableFile(outFileName, rows, reason)) {
+    std::cout << "Error: Cannot write results to file " << outFileName << " (" << reason
+              << ").\n";
     fatalExit(1);
   }
 }
 
 void writeStatistics() {
   std::cout << "Writing statistics to file 'zuq.stats' .\n";
-  if (!writeTableFile("zuq.stats", statisticsTable())) {
-    std::cout << "Warning: Cannot write statistics to file zuq.stats\n";
+  std::string reason;
+  if (!writeTableFile("zuq.stats", statisticsTable(), reason)) {
+    std::cout << "Warning: Cannot write statistics to file zuq.stats (" << reason << ").\n";
   }
 }
 

@@ -170,17 +170,20 @@ TEST_F(WriterFixture, ResultsFileThatCannotBeCreatedEndsTheRunWithStatusOne) {
     const char* what;
     std::string outName;
     void (*prepare)();
+    std::string reason;
   };
   const unwritableCase cases[] = {
-      {"missing directory", "no-such-directory/out.zuq", [] {}},
-      {"a directory of that name", "out.zuq", [] { std::filesystem::create_directory("out.zuq"); }},
+      {"missing directory", "no-such-directory/out.zuq", [] {}, "No such file or directory"},
+      {"a directory of that name", "out.zuq", [] { std::filesystem::create_directory("out.zuq"); },
+       "Is a directory"},
   };
   for (const unwritableCase& c : cases) {
     SCOPED_TRACE(c.what);
     c.prepare();
     outFileName = c.outName;
     const std::string out = testsupport::fatalOutput(directory_, writeResults);
-    const std::string error = "Error: Cannot write results to file " + c.outName + "\n";
+    const std::string error =
+        "Error: Cannot write results to file " + c.outName + " (" + c.reason + ").\n";
     ASSERT_GE(out.size(), error.size());
     EXPECT_EQ(out.substr(out.size() - error.size()), error);
     EXPECT_NE(out.find("  rs22  "), std::string::npos);  // the table still reached the screen
@@ -279,7 +282,7 @@ TEST_F(WriterFixture, StatisticsFileThatCannotBeCreatedIsReported) {
   writeStatistics();
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Writing statistics to file 'zuq.stats' .\n"
-            "Warning: Cannot write statistics to file zuq.stats\n");
+            "Warning: Cannot write statistics to file zuq.stats (Is a directory).\n");
 }
 
 TEST_F(WriterFixture, PvalueListingWithHistogram) {

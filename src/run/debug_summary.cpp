@@ -1,15 +1,16 @@
 #include <algorithm>
-#include <fstream>
+#include <ostream>
 #include <vector>
 
 #include "bootstrap/analysis_flow.h"
 #include "dataset/dataset.h"
 #include "dataset/stats_helpers.h"
+#include "run/output_file.h"
 #include "run/start_up.h"
 
 namespace {
 
-void writeSnpSummary(std::ofstream& out, const snpRecord& snp) {
+void writeSnpSummary(std::ostream& out, const snpRecord& snp) {
   const std::vector<double>& history = snp.rankHistory;
   double smallest = missingValue;
   double largest = missingValue;
@@ -31,6 +32,7 @@ void writeSnpSummary(std::ofstream& out, const snpRecord& snp) {
 }  // namespace
 
 void writeDebugSummary() {
-  std::ofstream out("summary.txt");
-  for (const snpRecord* snp : snps) writeSnpSummary(out, *snp);
+  writeOutputFileOrWarn("summary.txt", [](std::ostream& out) {
+    for (const snpRecord* snp : snps) writeSnpSummary(out, *snp);
+  });
 }

@@ -83,18 +83,87 @@ void removeOldOutputFile() { removeIfReplaceable(outFileName); }
 
 std::string incompleteFileName(const std::string& name) { return name + ".incomplete"; }
 
-bool writeOutputFile(const std::string& name, const std::function<void(std::ostream&)>& write) {
+// Why the incomplete file could not be written and put in place; empty when it was.
+std::string writtenInPlace(const std::string& incomplete, const std::string& name,
+                           const std::function<void(std::ostream&)>& write) {
+  outputFileStream out;
+  out.open(incomplete);
+  if (!out.fail()) write(out);
+  out.close();
+  if (!out.failure().empty()) return out.failure();
+  if (std::rename(incomplete.c_str(), name.c_str()) != 0) return systemReason();
+  return "";
+}
+
+bool writeOutputFile(const std::string& name, const std::function<void(std::ostream&)>& write,
+                     std::string* reason) {
   const std::string incomplete = incompleteFileName(name);
   const temporaryFileWork work;
   // An old file goes first: it belongs to an earlier run, whatever becomes of this one.
   removeIfReplaceable(name);
   addTemporaryName(incomplete);
   removeIfReplaceable(incomplete);  // a link left there would be written through
-  std::ofstream out(incomplete, std::ios::out | std::ios::trunc);
-  if (!out) return false;
-  write(out);
-  out.close();
-  if (!out.fail() && std::rename(incomplete.c_str(), name.c_str()) == 0) return true;
+  const std::string problem = writtenInPlace(incomplete, name, write);
+  if (problem.empty()) return true;
   std::remove(incomplete.c_str());
+  if (reason != nullptr) *reason = problem;
   return false;
+}
+
+void writeOutputFileOrWarn(const std::string& name,
+                           const std::function<void(std::ostream&)>& write) {
+  std::string reason;
+  if (writeOutputFile(name, write, &reason)) return;
+  std::cout << "Warning: Cannot write to output file " << name << " (" << reason << ").\n";
+}
+
+outputFileStream::outputFileStream() : std::ostream(nullptr) { rdbuf(&buffer); }
+
+void outputFileStream::open(const std::string& name, std::ios::openmode mode) {
+  buffer.firstError = 0;
+  errno = 0;
+  if (buffer.open(name, mode | std::ios::out) != nullptr) {
+    clear();
+    return;
+  }
+  buffer.noteFailure();
+  setstate(std::ios::failbit);
+}
+
+void outputFileStream::close() {
+  if (buffer.close() == nullptr) {
+    if (buffer.firstError == 0) buffer.noteFailure();
+    setstate(std::ios::failbit);
+  }
+}
+
+std::string outputFileStream::failure() const {
+  if (!fail()) return "";
+  if (buffer.firstError == 0) return "the stream failed";  // set by its writer, not the system
+  return std::strerror(buffer.firstError);
+}
+
+// A failure with errno unset (a short write without an error) is reported as an I/O error.
+void outputFileStream::reasonKeepingBuffer::noteFailure() {
+  if (firstError == 0) firstError = errno != 0 ? errno : EIO;
+}
+
+outputFileStream::reasonKeepingBuffer::int_type outputFileStream::reasonKeepingBuffer::overflow(
+    int_type c) {
+  const int_type result = std::filebuf::overflow(c);
+  if (traits_type::eq_int_type(result, traits_type::eof())) noteFailure();
+  return result;
+}
+
+std::streamsize outputFileStream::reasonKeepingBuffer::xsputn(const char_type* s,
+                                                              std::streamsize n) {
+  const std::streamsize written = std::filebuf::xsputn(s, n);
+  if (written < n) noteFailure();
+  return written;
+}
+
+int outputFileStream::reasonKeepingBuffer::sync() {
+  const int result = std::filebuf::sync();
+  if (result != 0) noteFailure();
+  return result;
 }

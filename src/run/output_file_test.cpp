@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -208,6 +209,65 @@ TEST_F(OutputFile, AnOutputFileIsThereOnlyOnceComplete) {
   EXPECT_FALSE(writeOutputFile(path("empty"), writeTable));
   EXPECT_TRUE(fs::is_directory(path("empty")));
   EXPECT_FALSE(fs::exists(incompleteFileName(path("empty"))));
+}
+
+// The reason the caller hears is the system's, for each step that can fail.
+TEST_F(OutputFile, AFailedWriteGivesTheSystemsReason) {
+  fs::create_directory(path("empty"));
+  struct reasonCase {
+    std::string name;
+    std::string reason;
+  };
+  const reasonCase cases[] = {
+      {path("missing/out.zuq"), "No such file or directory"},  // the incomplete name's open
+      {path("empty"), "Is a directory"},                        // the rename
+  };
+  for (const reasonCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string reason = "unset";
+    EXPECT_FALSE(writeOutputFile(c.name, [](std::ostream& out) { out << "x\n"; }, &reason));
+    EXPECT_EQ(reason, c.reason);
+    testing::internal::CaptureStdout();
+    writeOutputFileOrWarn(c.name, [](std::ostream& out) { out << "x\n"; });
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Warning: Cannot write to output file " + c.name + " (" + c.reason + ").\n");
+  }
+  std::string reason = "unset";
+  EXPECT_TRUE(writeOutputFile(path("new.zuq"), [](std::ostream& out) { out << "x\n"; }, &reason));
+  EXPECT_EQ(reason, "unset");
+}
+
+// A full device, found when the buffer fills in the middle of the writing or only at the close:
+// the reason is the one of that failure, whatever failed in the program since (errno of a
+// removal that found no file).
+TEST_F(OutputFile, AStreamKeepsTheReasonOfItsFirstFailure) {
+  struct streamCase {
+    const char* what;
+    size_t bytes;
+  };
+  const streamCase cases[] = {{"at the close", 100}, {"while writing", 100000}};
+  for (const streamCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    outputFileStream out;
+    out.open("/dev/full");
+    ASSERT_TRUE(out.is_open());
+    out << std::string(c.bytes, 'x');
+    std::remove(path("absent").c_str());  // ENOENT in errno
+    out << "more";
+    out.close();
+    EXPECT_TRUE(out.fail());
+    EXPECT_EQ(out.failure(), "No space left on device");
+  }
+  outputFileStream out;
+  out.open(path("missing/file"));
+  EXPECT_FALSE(out.is_open());
+  EXPECT_EQ(out.failure(), "No such file or directory");
+  // Opened again, on a file that takes the data: nothing of the old failure stays.
+  out.open(path("file"));
+  out << "data\n";
+  out.close();
+  EXPECT_EQ(out.failure(), "");
+  EXPECT_EQ(testsupport::readWholeFile(path("file")), "data\n");
 }
 
 // A run that ends in the middle of the write (another thread's error, a signal) leaves neither

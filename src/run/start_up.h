@@ -10,5 +10,6 @@ void printAnalysisParameters();
 // Reads the input files, applies --makefemale and --random, summarises the phenotype, drops
 // individuals with a missing phenotype and runs the SNP filters.
 void prepareDataSet();
-// --debug: summary.txt, one line per SNP with its naive p, rank and rank history.
+// --debug: summary.txt, one line per SNP with its naive p, rank and rank history; whole or
+// absent, with a warning when it cannot be written.
 void writeDebugSummary();

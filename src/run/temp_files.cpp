@@ -194,17 +194,19 @@ void addTemporaryName(const std::string& path) {
 }
 
 void removeTempFiles() {
-  if (debugLevel != 0) return;
-  if (tempNamesInUse) {
-    removeFixedNames();
-    removeNamesUnderPrefix();
-  }
   // These exist only once created, which may be before the prefix is complete: the partial file
-  // of a cluster instance, the lock file of a prefix whose completion ran out of memory.
+  // of a cluster instance, the lock file of a prefix whose completion ran out of memory. They go
+  // even with --debug: they are output files cut short, which only a reader could mistake for
+  // results, not the intermediate files kept for inspection.
   {
     std::lock_guard<std::mutex> lock(extraNamesLock);
     // unlink, not remove: a directory that someone put under such a name is not ours to delete.
     for (const std::string& path : extraNames) unlink(path.c_str());
+  }
+  if (debugLevel != 0) return;
+  if (tempNamesInUse) {
+    removeFixedNames();
+    removeNamesUnderPrefix();
   }
   // Last, so that the digits stay claimed until the files named with them are gone.
   if (!claimedLockFile.empty()) std::remove(claimedLockFile.c_str());

@@ -23,10 +23,11 @@ std::string scratchDirectoryPrefix(const std::string& directory);
 // with the others unless it has been renamed into place by then. Thread-safe.
 void addTemporaryName(const std::string& path);
 
-// Removes every temporary file of the run (unless --debug, or before the prefix is complete):
-// the fixed list of names, every file in the scratch directory whose name begins with the
-// prefix (plink's by-products included), the names added above and the prefix's lock file.
-// Silent, and allocates nothing: it must work when memory has run out.
+// Removes every temporary file of the run: the names added above (even with --debug: they are
+// outputs cut short), and unless --debug keeps them, the fixed list of names, every file in the
+// scratch directory whose name begins with the prefix (plink's by-products included; none before
+// the prefix is complete) and the prefix's lock file. Silent, and allocates nothing: it must work
+// when memory has run out.
 void removeTempFiles();
 
 // Held while a thread writes temporary files, so that the end of a run removes them only once

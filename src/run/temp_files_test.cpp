@@ -163,6 +163,18 @@ TEST_F(TempFiles, DebugKeepsEverything) {
   EXPECT_EQ(remaining(), (std::set<std::string>{"p.all.bed", "p.all.hh"}));
 }
 
+// An output file cut short by the end of the run is no intermediate file worth keeping: it goes
+// with --debug as well.
+TEST_F(TempFiles, DebugKeepsNoIncompleteOutputFile) {
+  scratchPrefix = directory.file("p.");
+  debugLevel = 1;
+  touch("p.all.bed");
+  touch("summary.txt.incomplete");
+  addTemporaryName(directory.file("summary.txt.incomplete"));
+  removeTempFiles();
+  EXPECT_EQ(remaining(), (std::set<std::string>{"p.all.bed"}));
+}
+
 // One thread writes files for a while; the ending thread has work of its own (a fileset that
 // could not be written). True when the end waited for the other thread and let no new work start.
 bool endWaitsForWorkUnderWayAndStopsNewWork() {
