@@ -8,9 +8,11 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "run_zuq.h"
@@ -87,6 +89,10 @@ void writeLongLineDataSet(const std::string& directory) {
 
 const std::string outOfMemory =
     "Error: Out of memory: an allocation failed and the run cannot go on.";
+
+// A file-size limit with room for the files of the plink probe at start-up (10 and 22 bytes), and
+// none for a results table or a partial file.
+constexpr rlim_t probeRoom = 32;
 
 TEST(ResourceLimits, RunsOutOfMemoryEndWithTheMessageAndLeaveNothing) {
 #ifdef ZUQ_SANITIZED
@@ -297,8 +303,9 @@ TEST(ResourceLimits, AFullDiskLeavesNoTableAndNoStatistics) {
   ASSERT_GT(table.size(), 200u);
   ASSERT_GT(statistics.size(), table.size() + 100);
 
-  const std::string tableError = "Error: Cannot write results to file out.zuq";
-  const std::string statsWarning = "Warning: Cannot write statistics to file zuq.stats";
+  const std::string tableError = "Error: Cannot write results to file out.zuq (File too large).";
+  const std::string statsWarning =
+      "Warning: Cannot write statistics to file zuq.stats (File too large).";
   struct diskCase {
     const char* what;
     rlim_t limit;
@@ -307,8 +314,6 @@ TEST(ResourceLimits, AFullDiskLeavesNoTableAndNoStatistics) {
     std::vector<std::string> messages;
     std::set<std::string> left;
   };
-  // Room for the files of the plink probe at start-up (10 and 22 bytes), none for a table.
-  const rlim_t probeRoom = 32;
   const diskCase cases[] = {
       {"full at the start of the table", probeRoom, false, 1, {tableError}, {}},
       {"full in the middle of the table", table.size() / 2, false, 1, {tableError}, {}},
@@ -446,6 +451,120 @@ TEST(ResourceLimits, AFullDiskDuringSingleKeepsTheWholeFilesetsOnly) {
     EXPECT_EQ(readFile(directory + "/snp-0" + extension),
               readFile(reference + "/snp-0" + extension))
         << extension;
+  }
+}
+
+// The names a run left in directory that are not among its own temporary names, which --debug
+// keeps: the lock file and the plink probe's files.
+std::set<std::string> outputsLeft(const std::string& directory) {
+  std::set<std::string> names;
+  for (const std::string& name : filesLeft(directory, {})) {
+    if (name.rfind("temp.zuq.", 0) != 0) names.insert(name);
+  }
+  return names;
+}
+
+const std::string tooLarge = " (File too large).";
+
+// The --allbias and --debug files on a disk that is full at the start, at the last bytes of a
+// file or in its middle. Each file is whole, as a run with room writes it, or absent and named
+// in a warning with the reason; only the table decides the status. --debug keeps the temporary
+// files, but no incomplete name of an output may stay.
+TEST(ResourceLimits, AFullDiskLeavesNoPartialBiasOrDebugFile) {
+  const std::vector<std::string> analysis = {"--file", example, "--seed", "11", "--alpha",
+                                             "1e-3", "--L0", "10", "--cpu", "1", "--allbias",
+                                             "--debug"};
+  // In the order the run writes them: the bias files at the end of level 0, psig.txt and then
+  // the table at the end of the analysis, summary.txt last.
+  const std::vector<std::string> before = {"all-bias.txt", "ud-bias.txt", "ue-bias.txt",
+                                           "psig.txt"};
+  const std::string reference = makeWorkDirectory();
+  std::vector<std::string> args = analysis;
+  args.insert(args.end(), {"--plink", liftingPlink(reference)});
+  ASSERT_EQ(runZuq(args, reference).status, 0);
+  std::map<std::string, std::string> whole;
+  for (const char* name :
+       {"all-bias.txt", "ud-bias.txt", "ue-bias.txt", "psig.txt", "out.zuq", "summary.txt"}) {
+    whole[name] = readFile(reference + "/" + name);
+  }
+  const rlim_t table = whole["out.zuq"].size();
+  const rlim_t psig = whole["psig.txt"].size();
+  const rlim_t summary = whole["summary.txt"].size();
+  // The limits below cut the files where their names say.
+  ASSERT_LT(table, whole["all-bias.txt"].size());
+  ASSERT_LT(whole["ue-bias.txt"].size(), psig / 2);
+  ASSERT_GT(psig, 8192u);  // past one stream buffer: the failure comes in the middle
+  ASSERT_LT(psig, summary);
+
+  const std::pair<const char*, rlim_t> limits[] = {
+      {"full at the start", probeRoom},
+      {"bias files short of their last bytes", table},
+      {"full in the middle of psig.txt", psig / 2},
+      {"full in the middle of summary.txt", psig},
+      {"summary.txt short of its last byte", summary - 1},
+  };
+  for (const auto& [what, limit] : limits) {
+    SCOPED_TRACE(what);
+    std::vector<std::string> messages;
+    std::set<std::string> left;
+    const auto expect = [&](const std::string& name, const std::string& message) {
+      if (whole[name].size() > limit) {
+        messages.push_back(message + name + tooLarge);
+      } else {
+        left.insert(name);
+      }
+    };
+    for (const std::string& name : before) expect(name, "Warning: Cannot write to output file ");
+    expect("out.zuq", "Error: Cannot write results to file ");
+    const int status = left.count("out.zuq") ? 0 : 1;
+    // A run that fails at the table ends before summary.txt: the old one is not its file.
+    const bool oldSummaryStays = status == 1;
+    if (!oldSummaryStays) expect("summary.txt", "Warning: Cannot write to output file ");
+
+    const std::string directory = makeWorkDirectory();
+    for (const auto& [name, content] : whole) writeFile(directory + "/" + name, "old\n");
+    args = analysis;
+    args.insert(args.end(), {"--plink", liftingPlink(directory)});
+    const zuqRun run = runZuqLimited(args, {.fileSize = limit}, directory);
+    EXPECT_EQ(run.status, status);
+    EXPECT_EQ(errorLines(run.out), messages) << run.out;
+    for (const std::string& name : left) {
+      EXPECT_EQ(readFile(directory + "/" + name), whole[name]) << name;
+    }
+    if (oldSummaryStays) {
+      EXPECT_EQ(readFile(directory + "/summary.txt"), "old\n");
+      left.insert("summary.txt");
+    }
+    EXPECT_EQ(outputsLeft(directory), left);
+  }
+}
+
+// The partial file of a cluster instance, cut at its start, in its middle and at its last line
+// (appended once the rest is written), with and without --debug.
+TEST(ResourceLimits, AFullDiskLeavesNoPartialFileOfAnInstance) {
+  const std::vector<std::string> instance = {"--file", example, "--seed", "11", "--alpha",
+                                             "1e-3", "--L0", "10", "--cpu", "1", "--cluster",
+                                             "1/2"};
+  const std::string reference = makeWorkDirectory();
+  std::vector<std::string> args = instance;
+  args.insert(args.end(), {"--plink", liftingPlink(reference)});
+  ASSERT_EQ(runZuq(args, reference).status, 0);
+  const rlim_t size = readFile(reference + "/out.zuq.1.2").size();
+  ASSERT_GT(size, 200u);
+  const std::string error = "Error: Cannot write cluster results file: out.zuq.1.2" + tooLarge;
+  for (const bool debug : {false, true}) {
+    for (const rlim_t limit : {probeRoom, size / 2, size - 1}) {
+      SCOPED_TRACE(std::string(debug ? "--debug, " : "") + "limit " + std::to_string(limit));
+      const std::string directory = makeWorkDirectory();
+      writeFile(directory + "/out.zuq.1.2", "an old partial file\n");
+      args = instance;
+      if (debug) args.push_back("--debug");
+      args.insert(args.end(), {"--plink", liftingPlink(directory)});
+      const zuqRun run = runZuqLimited(args, {.fileSize = limit}, directory);
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(errorLines(run.out), std::vector<std::string>{error}) << run.out;
+      EXPECT_EQ(outputsLeft(directory), std::set<std::string>{});
+    }
   }
 }
 
