@@ -1,5 +1,4 @@
 // The PLINK binary fileset handed to plink: <base>.bim, .fam, .bed and, with covariates, .cov.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -262,14 +261,6 @@ std::string writeFilesetFiles(const std::string& base, std::string (*pathOf)(con
 }
 
 std::string sameName(const std::string& name) { return name; }
-
-// Only a file or a link is removed, never a directory or a device node in the way.
-void removeFileOrLink(const std::string& name) {
-  struct stat status {};
-  if (lstat(name.c_str(), &status) == 0 && (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode))) {
-    unlink(name.c_str());
-  }
-}
 
 // Renames every file from its incomplete name into place; on a failure the files renamed so
 // far go again, so that the fileset is whole or absent, and the message names the file.

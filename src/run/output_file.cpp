@@ -29,11 +29,6 @@ std::string parentDirectory(const std::string& name) {
 
 std::string systemReason() { return std::strerror(errno); }
 
-void removeIfReplaceable(const std::string& name) {
-  struct stat status {};
-  if (lstat(name.c_str(), &status) != 0 || !isReplaceable(status)) return;
-  std::remove(name.c_str());
-}
 
 // An existing file or link is replaced by a new file renamed over it, which needs the directory.
 // A file that cannot be written is refused all the same: it opens for appending when it can be
@@ -58,6 +53,12 @@ std::string newFileProblem(const std::string& name) {
 
 }  // namespace
 
+void removeFileOrLink(const std::string& name) {
+  struct stat status {};
+  if (lstat(name.c_str(), &status) != 0 || !isReplaceable(status)) return;
+  std::remove(name.c_str());
+}
+
 std::string outputFileProblem(const std::string& name) {
   if (name.empty()) return "no file name";
   struct stat status {};
@@ -79,7 +80,7 @@ void checkOutputFile() {
   plainExit(1);
 }
 
-void removeOldOutputFile() { removeIfReplaceable(outFileName); }
+void removeOldOutputFile() { removeFileOrLink(outFileName); }
 
 std::string incompleteFileName(const std::string& name) { return name + ".incomplete"; }
 
@@ -100,9 +101,9 @@ bool writeOutputFile(const std::string& name, const std::function<void(std::ostr
   const std::string incomplete = incompleteFileName(name);
   const temporaryFileWork work;
   // An old file goes first: it belongs to an earlier run, whatever becomes of this one.
-  removeIfReplaceable(name);
+  removeFileOrLink(name);
   addTemporaryName(incomplete);
-  removeIfReplaceable(incomplete);  // a link left there would be written through
+  removeFileOrLink(incomplete);  // a link left there would be written through
   const std::string problem = writtenInPlace(incomplete, name, write);
   if (problem.empty()) return true;
   std::remove(incomplete.c_str());

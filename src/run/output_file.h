@@ -14,6 +14,9 @@ void checkOutputFile();
 // Removes an old results file before the analysis, so that a failed run leaves none behind.
 // Only a regular file or a symbolic link is removed, never a directory or a device node.
 void removeOldOutputFile();
+// Removes name when it is a regular file or a symbolic link, never a directory or a device node
+// in the way.
+void removeFileOrLink(const std::string& name);
 // Why name cannot serve as the results file; empty when it can.
 std::string outputFileProblem(const std::string& name);
 
